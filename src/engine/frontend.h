@@ -1,0 +1,44 @@
+// The engine's only view of the outside world: dialogs, drawing, timers and events.
+// The Qt window and the console implement it; tests use a fake. All calls are made
+// on the user-interface thread, except postToUi, which any thread may call.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace velmora {
+
+class Frontend {
+public:
+    virtual ~Frontend() = default;
+
+    // Standard message box with OK. Text is CP932.
+    virtual void messageBox(const std::string& text) = 0;
+    // Standard message box with OK and Cancel; true for OK.
+    virtual bool askOkCancel(const std::string& text) = 0;
+    // Modal input dialog; false when cancelled. The answer is CP932, at most 250 bytes.
+    virtual bool inputDialog(const std::string& prompt, std::string& answer) = 0;
+
+    // Display: the `text`, `clear` and `choice` drawing, the title, the skin and placement.
+    virtual void showText(const std::string& mode, const std::string& text) = 0;
+    virtual void clearDisplay() = 0;
+    virtual void drawChoices() = 0;
+    virtual void setTitle(const std::string& text) = 0;
+    virtual void loadSkin(const std::string& name) = 0;
+    virtual void placeWindow(const std::string& rectText) = 0;
+    // Shutdown releases the drawing layers; painting shows nothing afterwards.
+    virtual void releaseDisplay() = 0;
+
+    // The script timer (timer 1). Expiry calls Engine::onScriptTimer on this thread.
+    virtual void startScriptTimer(int milliseconds) = 0;
+    virtual void killScriptTimer() = 0;
+
+    // Dispatch at most one pending event (window message, timer, stdin line, posted call).
+    virtual void pumpOneMessage() = 0;
+    // Ask the window to close (the close request that follows Shutdown).
+    virtual void requestClose() = 0;
+    // Run fn on the user-interface thread soon; safe from any thread.
+    virtual void postToUi(std::function<void()> fn) = 0;
+};
+
+}  // namespace velmora

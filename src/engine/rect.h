@@ -1,0 +1,21 @@
+// Rectangle texts ("left,top,right,bottom") as the settings and commands write them.
+#pragma once
+
+#include <string>
+
+namespace velmora {
+
+struct Rect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+
+    int width() const { return right - left; }
+    int height() const { return bottom - top; }
+    // Edges are outside: an all-zero rectangle is never hit.
+    bool contains(int x, int y) const { return left < x && x < right && top < y && y < bottom; }
+};
+
+// Reads "%i,%i,%i,%i" (decimal, 0x hex, leading-0 octal) from at most the first 99 bytes.
+// False unless all four numbers were read; `out` is then all zeros.
+bool ParseRect(const std::string& text, Rect& out);
+
+}  // namespace velmora

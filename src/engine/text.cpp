@@ -1,0 +1,127 @@
+// CP932 conversions through glibc iconv, and byte-wise helpers.
+#include "engine/text.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+
+namespace velmora {
+
+namespace {
+
+// Converts with iconv; an unconvertible or truncated sequence becomes "?" and the
+// conversion goes on one byte later, so nothing after it is lost.
+std::string Convert(const char* to, const char* from, std::string_view in) {
+    std::string out;
+    if (in.empty()) return out;
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+    out.resize(in.size() * 4 + 16);
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    char* dst = out.data();
+    size_t dstLeft = out.size();
+    while (srcLeft > 0) {
+        if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1)) break;
+        if (errno == E2BIG) {
+            size_t used = dst - out.data();
+            out.resize(out.size() * 2);
+            dst = out.data() + used;
+            dstLeft = out.size() - used;
+            continue;
+        }
+        // EILSEQ or EINVAL: replace one byte and go on.
+        if (dstLeft == 0) continue;
+        *dst++ = '?';
+        --dstLeft;
+        ++src;
+        --srcLeft;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    out.resize(dst - out.data());
+    iconv_close(cd);
+    return out;
+}
+
+}  // namespace
+
+std::string Cp932ToUtf8(std::string_view cp932) {
+    for (unsigned char c : cp932)
+        if (c >= 0x80) return Convert("UTF-8", "CP932", cp932);
+    return std::string(cp932);
+}
+
+std::string Utf8ToCp932(std::string_view utf8) {
+    for (unsigned char c : utf8)
+        if (c >= 0x80) return Convert("CP932", "UTF-8", utf8);
+    return std::string(utf8);
+}
+
+bool IsValidUtf8(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = s[i];
+        int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        if (extra < 0 || (extra == 1 && c < 0xC2) || i + extra >= s.size() + (extra ? 0 : 1))
+            return false;
+        for (int k = 1; k <= extra; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+void LowerAsciiInPlace(std::string& text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+}
+
+std::string ToLowerAscii(std::string_view text) {
+    std::string s(text);
+    LowerAsciiInPlace(s);
+    return s;
+}
+
+std::string NativePath(std::string_view name) {
+    std::string s(name);
+    for (size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = s[i];
+        if (IsLeadByte(c) && i + 1 < s.size()) {
+            ++i;  // the trail byte may look like a backslash; it is not one
+        } else if (c == '\\') {
+            s[i] = '/';
+        }
+    }
+    return Cp932ToUtf8(s);
+}
+
+bool IsAbsoluteName(std::string_view name) {
+    return (!name.empty() && (name[0] == '/' || name[0] == '\\')) ||
+           name.find(':') != std::string_view::npos;
+}
+
+std::string::size_type FindMbs(std::string_view hay, std::string_view needle) {
+    if (needle.empty()) return 0;
+    for (size_t i = 0; i + needle.size() <= hay.size();) {
+        if (hay.compare(i, needle.size(), needle) == 0) return i;
+        i += (IsLeadByte(static_cast<unsigned char>(hay[i])) && i + 1 < hay.size()) ? 2 : 1;
+    }
+    return std::string::npos;
+}
+
+std::string Format(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    va_list ap2;
+    va_copy(ap2, ap);
+    int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    va_end(ap);
+    std::string out(n > 0 ? n : 0, '\0');
+    if (n > 0) std::vsnprintf(out.data(), n + 1, fmt, ap2);
+    va_end(ap2);
+    return out;
+}
+
+}  // namespace velmora

@@ -1,0 +1,38 @@
+// CP932 text helpers. Inside the program all text is CP932 bytes; these convert at the
+// boundaries of the operating system and do the byte-wise work that respects
+// double-byte characters.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+// True when b is the first byte of a CP932 double-byte character.
+inline bool IsLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// Conversions; bytes that do not convert become "?" (the rest of the text is kept).
+std::string Cp932ToUtf8(std::string_view cp932);
+std::string Utf8ToCp932(std::string_view utf8);
+bool IsValidUtf8(std::string_view text);
+
+// ASCII letters A-Z to a-z, every other byte unchanged.
+std::string ToLowerAscii(std::string_view text);
+void LowerAsciiInPlace(std::string& text);
+
+// A CP932 file name as the operating system wants it: backslashes that are not the
+// second byte of a double-byte character become "/", then UTF-8.
+std::string NativePath(std::string_view cp932Name);
+
+// True when the name is used as given: it begins with "/" (or "\") or contains ":".
+bool IsAbsoluteName(std::string_view cp932Name);
+
+// Substring search that never matches in the middle of a double-byte character.
+std::string::size_type FindMbs(std::string_view haystack, std::string_view needle);
+
+// printf into a std::string.
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace velmora
