@@ -1,0 +1,59 @@
+// Command-line parsing and the program folder.
+#include "app/options.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace velmora {
+
+Options ParseOptions(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (std::strcmp(a, "--console") == 0) {
+            o.mode = Options::Mode::Console;
+        } else if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
+            o.mode = Options::Mode::Help;
+            return o;
+        } else if (std::strcmp(a, "--version") == 0) {
+            o.mode = Options::Mode::Version;
+            return o;
+        } else if (std::strncmp(a, "--", 2) == 0 && o.scriptArgs.empty()) {
+            o.mode = Options::Mode::Error;
+            o.error = std::string("unknown option ") + a;
+            return o;
+        } else {
+            o.scriptArgs.push_back(a);
+        }
+    }
+    return o;
+}
+
+const char* UsageText() {
+    return "usage: velmora [--console] [bookmark]\n"
+           "  Runs code.txt of the program folder ($VELMORA_HOME, or the executable's folder).\n"
+           "  --console   run without a window: text on standard output, answers from standard input\n"
+           "  bookmark    start at the restart point saved by the script's bookmark command\n"
+           "  --help      show this text\n"
+           "  --version   print the version\n";
+}
+
+std::string FindProgramPath(const char* argv0) {
+    std::string dir;
+    if (const char* home = std::getenv("VELMORA_HOME"); home && *home) {
+        dir = home;
+    } else {
+        char buf[PATH_MAX];
+        ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+        std::string exe = n > 0 ? std::string(buf, n) : std::string(argv0 ? argv0 : "");
+        auto slash = exe.rfind('/');
+        dir = slash == std::string::npos ? "./" : exe.substr(0, slash + 1);
+    }
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    return dir;
+}
+
+}  // namespace velmora

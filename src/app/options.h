@@ -1,0 +1,21 @@
+// Command-line options of the velmora executable.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+struct Options {
+    enum class Mode { Window, Console, Help, Version, Error } mode = Mode::Window;
+    std::vector<std::string> scriptArgs;  // passed on to the engine ("bookmark")
+    std::string error;
+};
+
+Options ParseOptions(int argc, char** argv);
+const char* UsageText();
+
+// The program folder: $VELMORA_HOME, else the executable's folder; ends in "/".
+std::string FindProgramPath(const char* argv0);
+
+}  // namespace velmora
