@@ -3,8 +3,10 @@
 // on the user-interface thread, except postToUi, which any thread may call.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 
 namespace velmora {
 
@@ -39,6 +41,10 @@ public:
     virtual void requestClose() = 0;
     // Run fn on the user-interface thread soon; safe from any thread.
     virtual void postToUi(std::function<void()> fn) = 0;
+    // Block the interpreter (the `sleep` command, the loop's 10 ms polls). Tests skip it.
+    virtual void sleepMs(int milliseconds) {
+        if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
 };
 
 }  // namespace velmora
