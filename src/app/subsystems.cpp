@@ -3,15 +3,17 @@
 #include "app/subsystems.h"
 
 #include "engine/engine.h"
+#include "host/file_commands.h"
 #include "window/display.h"
+#include "window/image_command.h"
 
 namespace velmora {
 
 struct Subsystems::Parts {
-    Parts(Engine& engine, Display& display) {
-        (void)engine;
-        (void)display;
-    }
+    Parts(Engine& engine, Display& display) : image(engine, display), files(engine) {}
+
+    ImageCommand image;
+    FileCommands files;
 };
 
 Subsystems::Subsystems(Engine& engine, Display& display)

@@ -2,10 +2,10 @@
 // presenting composition and disappears when the base is rebuilt from the background.
 #include "window/image_command.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "engine/engine.h"
@@ -17,28 +17,22 @@ namespace velmora {
 
 namespace {
 
-const std::string& CannotOpen() {
-    static const std::string s = Utf8ToCp932("%s が開けません");
-    return s;
-}
-const std::string& NoMemory() {
-    static const std::string s = Utf8ToCp932("Jpeg解凍先メモリ確保エラー");
-    return s;
-}
-const std::string& DecodeError() {
-    static const std::string s = Utf8ToCp932("Jpeg解凍エラー");
-    return s;
-}
-
-// atoi without its overflow: out-of-range numbers stop at the int limits.
-int ToInt(const std::string& text) {
-    long long v = std::strtoll(text.c_str(), nullptr, 10);
-    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
-}
+VELMORA_CP932(CannotOpen, "%s が開けません")
+VELMORA_CP932(NoMemory, "Jpeg解凍先メモリ確保エラー")
+VELMORA_CP932(DecodeError, "Jpeg解凍エラー")
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// A folder opens on Linux, but it is no picture file: it cannot be opened as one.
+File OpenPicture(const std::string& osPath) {
+    File f(std::fopen(osPath.c_str(), "rb"));
+    struct stat st;
+    if (f && (fstat(fileno(f.get()), &st) != 0 || S_ISDIR(st.st_mode))) f.reset();
+    return f;
+}
 
 }  // namespace
 
@@ -75,7 +69,7 @@ void ImageCommand::place(Engine& engine) {
     const std::string name = engine.resolvePath(engine.line.p(2));
     const int x = ToInt(engine.line.p(3)), y = ToInt(engine.line.p(4));
     BuiltinVariables& vars = engine.vars;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(NativePath(name).c_str(), "rb"));
+    File file = OpenPicture(NativePath(name));
     if (!file) {
         vars[kVar2] = Format(CannotOpen().c_str(), name.c_str());
         vars[kVar1] = "NG";

@@ -1,8 +1,11 @@
-// A fresh folder under $TMPDIR (or /tmp) for one test, removed with everything in it.
+// A fresh folder under $TMPDIR (or /tmp) for one test, removed with everything in it,
+// and whole-file helpers for the files tests put there.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace velmora::test {
@@ -26,5 +29,14 @@ public:
 private:
     std::string path_;
 };
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
 
 }  // namespace velmora::test

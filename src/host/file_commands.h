@@ -1,0 +1,41 @@
+// The `filein` and `fileout` commands: one text file to read and one to write, each
+// kept open across script lines until closed or until the script stops.
+#pragma once
+
+#include "engine/engine.h"
+#include "host/text_file.h"
+
+namespace velmora {
+
+class FileCommands : public EngineModule {
+public:
+    // Adds both commands and the stop hook to the engine; lives as long as the engine.
+    explicit FileCommands(Engine& engine);
+
+    void onStopScript() override;  // every stop closes both files
+
+private:
+    void FileIn(Engine& engine);
+    void FileOut(Engine& engine);
+
+    void inOpen(Engine& engine);
+    void inRead(Engine& engine);
+    void inReadSize(Engine& engine);
+    void inClose(Engine& engine);
+    void outOpen(Engine& engine);
+    void outWrite(Engine& engine);
+    void outClose(Engine& engine);
+
+    // The sub-commands of one command, looked up by their lower-cased word.
+    struct SubCommand {
+        const char* word;
+        void (FileCommands::*run)(Engine&);
+    };
+    template <size_t N>
+    void dispatch(Engine& engine, const SubCommand (&table)[N]);
+
+    TextInput input_;
+    TextOutput output_;
+};
+
+}  // namespace velmora
