@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "jpeg_writer.h"
-#include "temp_dir.h"
+#include "script_dir.h"
 #include "window/jpeg_image.h"
 
 namespace {
@@ -106,14 +106,15 @@ void Photo(int x, int y, std::uint8_t* p) {
 }  // namespace
 
 int main() {
-    velmora::test::TempDir dir;
-    const std::string file = dir.path() + "/big.jpg";
+    velmora::test::ScriptDir dir;
+    const std::string file = dir.file("big.jpg");
     std::printf("writing a %d x %d JPEG (quality 90, 4:2:0)...\n", kWidth, kHeight);
     if (!velmora::test::WriteJpeg(file, {.width = kWidth, .height = kHeight, .quality = 90},
                                   Photo)) {
         std::fprintf(stderr, "cannot write %s\n", file.c_str());
         return 1;
     }
+    std::printf("file size: %.1f MiB\n", dir.read("big.jpg").size() / 1048576.0);
     auto at = [](int x, int y) {
         return [x, y](std::FILE* f, Layer& l) {
             return velmora::DrawJpeg(f, l, x, y) == JpegStatus::Ok;

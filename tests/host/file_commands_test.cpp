@@ -12,17 +12,9 @@
 namespace velmora {
 namespace {
 
-using test::ScriptHarness;
-
-// A harness with the file commands installed; "$D" in a line stands for its folder.
-struct FileScript : ScriptHarness {
+// "$D" in a line stands for the program folder.
+struct FileScript : test::ScriptHarness {
     FileCommands files{engine};
-
-    void run(std::vector<std::string> lines) {
-        for (auto& l : lines)
-            for (size_t at; (at = l.find("$D")) != std::string::npos;) l.replace(at, 2, dir.path());
-        ScriptHarness::run(lines);
-    }
 };
 
 // ---- Failure rows ---------------------------------------------------------------------
@@ -37,9 +29,9 @@ class FileFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(FileFailureTest, AnswersNgAndTheScriptGoesOn) {
     FileScript s;
-    test::WriteFile(s.path("in.txt"), "x\r\n");
-    std::filesystem::create_directory(s.path("folder"));
-    s.run(GetParam().lines);
+    s.dir.writeBytes("in.txt", "x\r\n");
+    std::filesystem::create_directory(s.dir.file("folder"));
+    s.runLines(GetParam().lines);
     EXPECT_EQ(s.probes, GetParam().probes);
     EXPECT_TRUE(s.fe.messages.empty()) << Cp932ToUtf8(s.fe.messages.front());
 }
@@ -104,7 +96,7 @@ TEST_P(FileErrorTest, ShowsTheMessageAndStops) {
     FileScript s;
     std::vector<std::string> lines = GetParam().lines;
     lines.push_back("probe");
-    s.run(lines);
+    s.runLines(lines);
     EXPECT_TRUE(s.probes.empty());
     EXPECT_EQ(s.fe.messagesUtf8(), std::vector<std::string>{GetParam().message});
 }
@@ -144,10 +136,10 @@ class FileReadTest : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(FileReadTest, ReadsAsWindowsTextMode) {
     FileScript s;
-    test::WriteFile(s.path("in.txt"), GetParam().file);
+    s.dir.writeBytes("in.txt", GetParam().file);
     std::vector<std::string> lines{"filein,open,$D/in.txt"};
     for (const auto& r : GetParam().reads) lines.insert(lines.end(), {r, "probe"});
-    s.run(lines);
+    s.runLines(lines);
     EXPECT_EQ(s.probes, GetParam().probes);
     EXPECT_TRUE(s.fe.messages.empty());
 }
@@ -231,44 +223,44 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FileWriteTest, WritesExactlyWithCrLfLineEnds) {
     FileScript s;
-    test::WriteFile(s.path("out.txt"), "old contents that must go");
-    s.run({"set,var2,kept", "fileout,open,$D/out.txt", "probe", "fileout,write,abc", "probe",
-           "fileout,write,abc", "fileout,write,x/rety/ret", "fileout,write,\r", "fileout,close",
-           "probe", "fileout,write,z", "probe"});
+    s.dir.writeBytes("out.txt", "old contents that must go");
+    s.runLines({"set,var2,kept", "fileout,open,$D/out.txt", "probe", "fileout,write,abc", "probe",
+                "fileout,write,abc", "fileout,write,x/rety/ret", "fileout,write,\r",
+                "fileout,close", "probe", "fileout,write,z", "probe"});
     EXPECT_EQ(s.probes, (std::vector<std::string>{"OK|kept", "OK|kept", "OK|kept",
                                                   "NG|ファイルが開いてません"}));
-    EXPECT_EQ(test::ReadFile(s.path("out.txt")), "abcabcx\r\ny\r\n");
+    EXPECT_EQ(s.dir.read("out.txt"), "abcabcx\r\ny\r\n");
 }
 
 TEST(FileWriteTest, EveryWriteReachesTheDiskAtOnce) {
     FileScript s;
     std::string whileWaiting;
-    s.fe.events.push_back([&](Engine&) { whileWaiting = test::ReadFile(s.path("out.txt")); });
-    s.run({"fileout,open,$D/out.txt", "fileout,write,line/ret", "pause"});
+    s.fe.events.push_back([&](Engine&) { whileWaiting = s.dir.read("out.txt"); });
+    s.runLines({"fileout,open,$D/out.txt", "fileout,write,line/ret", "pause"});
     EXPECT_EQ(whileWaiting, "line\r\n");
 }
 
 TEST(FileWriteTest, FailedWriteAnswersNgNowAndAfter) {
     if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
     FileScript s;
-    s.run({"fileout,open,/dev/full", "probe", "fileout,write,abc", "probe", "fileout,write,def",
-           "probe", "fileout,close", "probe", "fileout,open,$D/ok.txt", "fileout,write,fine",
-           "probe"});
+    s.runLines({"fileout,open,/dev/full", "probe", "fileout,write,abc", "probe",
+                "fileout,write,def", "probe", "fileout,close", "probe", "fileout,open,$D/ok.txt",
+                "fileout,write,fine", "probe"});
     EXPECT_EQ(s.probes, (std::vector<std::string>{
                             "OK|", "NG|ファイル書き込みエラー", "NG|ファイル書き込みエラー",
                             "OK|ファイル書き込みエラー", "OK|ファイル書き込みエラー"}));
-    EXPECT_EQ(test::ReadFile(s.path("ok.txt")), "fine");
+    EXPECT_EQ(s.dir.read("ok.txt"), "fine");
 }
 
 TEST(FileWriteTest, CopiesAFileLineByLine) {
     FileScript s;
-    test::WriteFile(s.path("in.txt"), "first\r\nsecond\r\n");
-    s.run({"filein,open,$D/in.txt", "fileout,open,$D/out.txt", "filein,read,/ret",
-           "while,same,%var1%,OK", "fileout,write,%var2%/ret", "filein,read,/ret", "endwhile",
-           "filein,close", "fileout,close"});
+    s.dir.writeBytes("in.txt", "first\r\nsecond\r\n");
+    s.runLines({"filein,open,$D/in.txt", "fileout,open,$D/out.txt", "filein,read,/ret",
+                "while,same,%var1%,OK", "fileout,write,%var2%/ret", "filein,read,/ret", "endwhile",
+                "filein,close", "fileout,close"});
     EXPECT_TRUE(s.fe.messages.empty()) << Cp932ToUtf8(s.fe.messages.front());
     // The empty read after the last line end copies one more empty line.
-    EXPECT_EQ(test::ReadFile(s.path("out.txt")), "first\r\nsecond\r\n\r\n");
+    EXPECT_EQ(s.dir.read("out.txt"), "first\r\nsecond\r\n\r\n");
 }
 
 // ---- Names --------------------------------------------------------------------------------
@@ -286,47 +278,48 @@ private:
 
 TEST(FileNameTest, RelativeNamesUseTheCurrentDirectoryNotTheProgramFolder) {
     FileScript s;
-    test::TempDir cwd;
-    test::WriteFile(cwd.path() + "/in.txt", "from cwd\r\n");
-    test::WriteFile(s.path("in.txt"), "from program folder\r\n");
+    test::ScriptDir cwd;
+    cwd.writeBytes("in.txt", "from cwd\r\n");
+    s.dir.writeBytes("in.txt", "from program folder\r\n");
     {
         CurrentDirectory here(cwd.path());
-        s.run({"filein,open,in.txt", "filein,read,/ret", "probe", "fileout,open,out.txt",
-               "fileout,close"});
+        s.runLines({"filein,open,in.txt", "filein,read,/ret", "probe", "fileout,open,out.txt",
+                    "fileout,close"});
     }
     EXPECT_EQ(s.probes, std::vector<std::string>{"OK|from cwd"});
-    EXPECT_TRUE(std::filesystem::exists(cwd.path() + "/out.txt"));
-    EXPECT_FALSE(std::filesystem::exists(s.path("out.txt")));
+    EXPECT_TRUE(cwd.exists("out.txt"));
+    EXPECT_FALSE(s.dir.exists("out.txt"));
 }
 
 TEST(FileNameTest, BackslashesAndJapaneseNames) {
     FileScript s;
-    std::filesystem::create_directory(s.path("sub"));
-    s.run({"fileout,open,$D\\sub\\データ.txt", "fileout,write,1", "fileout,close", "probe"});
+    std::filesystem::create_directory(s.dir.file("sub"));
+    s.runLines({"fileout,open,$D\\sub\\データ.txt", "fileout,write,1", "fileout,close", "probe"});
     EXPECT_EQ(s.probes, std::vector<std::string>{"OK|"});
-    EXPECT_EQ(test::ReadFile(s.path("sub/データ.txt")), "1");
+    EXPECT_EQ(s.dir.read("sub/データ.txt"), "1");
 }
 
 // ---- Script stops -------------------------------------------------------------------------
 
 TEST(FileStopTest, ScriptErrorClosesBothFiles) {
     FileScript s;
-    test::WriteFile(s.path("in.txt"), "one\r\ntwo\r\n");
+    s.dir.writeBytes("in.txt", "one\r\ntwo\r\n");
     // The exit section runs after the stop that the error caused.
-    s.run({"filein,open,$D/in.txt", "filein,read,/ret", "fileout,open,$D/out.txt",
-           "fileout,write,kept", "no_such_command", "endcode", "[exit]", "filein,open,$D/in.txt",
-           "probe", "filein,read,/ret", "probe", "fileout,open,$D/out2.txt", "probe"});
+    s.runLines({"filein,open,$D/in.txt", "filein,read,/ret", "fileout,open,$D/out.txt",
+                "fileout,write,kept", "no_such_command", "endcode", "[exit]",
+                "filein,open,$D/in.txt", "probe", "filein,read,/ret", "probe",
+                "fileout,open,$D/out2.txt", "probe"});
     // The read gives the first line again: the file was opened afresh.
     EXPECT_EQ(s.probes, (std::vector<std::string>{"OK|one", "OK|one", "OK|one"}));
-    EXPECT_EQ(test::ReadFile(s.path("out.txt")), "kept");
+    EXPECT_EQ(s.dir.read("out.txt"), "kept");
     EXPECT_EQ(s.fe.messages.size(), 1u);
 }
 
 TEST(FileStopTest, EndcodeClosesBothFiles) {
     FileScript s;
-    test::WriteFile(s.path("in.txt"), "x");
-    s.run({"filein,open,$D/in.txt", "fileout,open,$D/out.txt", "endcode", "[exit]",
-           "filein,readsize,1", "probe", "fileout,write,y", "probe"});
+    s.dir.writeBytes("in.txt", "x");
+    s.runLines({"filein,open,$D/in.txt", "fileout,open,$D/out.txt", "endcode", "[exit]",
+                "filein,readsize,1", "probe", "fileout,write,y", "probe"});
     EXPECT_EQ(s.probes,
               (std::vector<std::string>{"NG|ファイルが開いてません", "NG|ファイルが開いてません"}));
 }

@@ -51,8 +51,8 @@ struct ImageScript : test::ScriptHarness {
 
 TEST(ImageCommandTest, PlacesFromTheProgramFolderAndShowsAtTheNextCompose) {
     ImageScript s;
-    ASSERT_TRUE(WriteJpeg(s.path("photo.jpg"), {.width = 64, .height = 48}, FillRed));
-    s.run({"image,jpg,photo.jpg,100,50", "probe"});
+    ASSERT_TRUE(WriteJpeg(s.dir.file("photo.jpg"), {.width = 64, .height = 48}, FillRed));
+    s.runLines({"image,jpg,photo.jpg,100,50", "probe"});
     EXPECT_EQ(s.probes, std::vector<std::string>{"OK|"});
     EXPECT_TRUE(s.fe.messages.empty());
     EXPECT_TRUE(IsRed(s.base(), 100, 50));
@@ -76,13 +76,10 @@ class ImageResultTest : public ::testing::TestWithParam<ResultCase> {};
 
 TEST_P(ImageResultTest, ReportsThroughVar1AndVar2) {
     ImageScript s;
-    ASSERT_TRUE(WriteJpeg(s.path("photo.jpg"), {.width = 8, .height = 8}, FillRed));
-    test::WriteFile(s.path("garbage.jpg"), "GIF89a and then nothing useful");
-    std::string line = GetParam().line, want = GetParam().probe;
-    for (std::string* t : {&line, &want})
-        for (size_t at; (at = t->find("$D")) != std::string::npos;) t->replace(at, 2, s.dir.path());
-    s.run({"set,var2,before", line, "probe"});
-    EXPECT_EQ(s.probes, std::vector<std::string>{want});
+    ASSERT_TRUE(WriteJpeg(s.dir.file("photo.jpg"), {.width = 8, .height = 8}, FillRed));
+    s.dir.writeBytes("garbage.jpg", "GIF89a and then nothing useful");
+    s.runLines({"set,var2,before", GetParam().line, "probe"});
+    EXPECT_EQ(s.probes, std::vector<std::string>{s.withFolder(GetParam().probe)});
     EXPECT_TRUE(s.fe.messages.empty());
 }
 
@@ -110,7 +107,7 @@ class ImageErrorTest : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(ImageErrorTest, StopsTheScript) {
     ImageScript s;
-    s.run({GetParam().line, "probe"});
+    s.runLines({GetParam().line, "probe"});
     EXPECT_TRUE(s.probes.empty());
     EXPECT_EQ(s.fe.messagesUtf8(), std::vector<std::string>{GetParam().message});
 }
@@ -134,9 +131,9 @@ class ImageClearTest : public ::testing::TestWithParam<ClearCase> {};
 
 TEST_P(ImageClearTest, RestoresTheSkinAndKeepsTheText) {
     ImageScript s;
-    ASSERT_TRUE(WriteJpeg(s.path("big.jpg"), {.width = 800, .height = 600}, FillRed));
+    ASSERT_TRUE(WriteJpeg(s.dir.file("big.jpg"), {.width = 800, .height = 600}, FillRed));
     for (int x = 0; x < 3; ++x) std::fill_n(s.display.layers.text.row(5) + (5 + x) * 3, 3, 0);
-    s.run({"image,jpg,big.jpg,0,0", GetParam().line});
+    s.runLines({"image,jpg,big.jpg,0,0", GetParam().line});
     ASSERT_TRUE(s.fe.messages.empty());
     const ClearCase& c = GetParam();
     const Layer& base = s.base();

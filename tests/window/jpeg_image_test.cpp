@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "jpeg_writer.h"
-#include "temp_dir.h"
+#include "script_dir.h"
 
 namespace velmora {
 namespace {
@@ -99,8 +99,8 @@ void Gradient(int x, int y, std::uint8_t* out) {
 
 class JpegImageTest : public ::testing::Test {
 protected:
-    test::TempDir dir;
-    std::string path(const std::string& name) { return dir.path() + "/" + name; }
+    test::ScriptDir dir;
+    std::string path(const std::string& name) { return dir.file(name); }
 };
 
 TEST_F(JpegImageTest, PureRedComesOutRedNotBlue) {
@@ -232,7 +232,7 @@ TEST_P(JpegBadFileTest, AnswersWithoutEndingTheProcess) {
     const std::string good = path("good.jpg");
     ASSERT_TRUE(WriteJpeg(good, {.width = 40, .height = 30}, Gradient));
     const std::string bad = path("bad.jpg");
-    test::WriteFile(bad, GetParam().make(test::ReadFile(good)));
+    dir.writeBytes("bad.jpg", GetParam().make(dir.read("good.jpg")));
     Layer layer = WhiteLayer();
     const Layer before = layer;
     EXPECT_EQ(Place(bad, layer, 0, 0), GetParam().want);
@@ -258,9 +258,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(JpegImageTest, TruncatedDataStillPlacesThePictureSilently) {
     const std::string good = path("good.jpg");
     ASSERT_TRUE(WriteJpeg(good, {.width = 320, .height = 240}, Gradient));
-    const std::string bytes = test::ReadFile(good);
+    const std::string bytes = dir.read("good.jpg");
     const std::string cut = path("cut.jpg");
-    test::WriteFile(cut, bytes.substr(0, bytes.size() * 2 / 3));
+    dir.writeBytes("cut.jpg", bytes.substr(0, bytes.size() * 2 / 3));
     const Picture whole = FullDecode(good);
 
     // The library would print its warning on the error stream; it must stay quiet.
@@ -278,7 +278,7 @@ TEST_F(JpegImageTest, TruncatedDataStillPlacesThePictureSilently) {
     std::fclose(capture);
 
     EXPECT_EQ(status, JpegStatus::Ok);
-    EXPECT_EQ(test::ReadFile(errFile), "");
+    EXPECT_EQ(dir.read("stderr.txt"), "");
     // The top rows, whose data is all there, are the picture's.
     const Bgr got = PixelAt(layer, 10, 10), want = whole.at(10, 10);
     EXPECT_EQ(got.r, want.r);
@@ -304,10 +304,10 @@ TEST_F(JpegImageTest, ForgedGiganticProgressiveHeaderRunsOutOfMemoryCleanly) {
     const std::string good = path("p.jpg");
     JpegSpec spec{.width = 64, .height = 64, .progressive = true};
     ASSERT_TRUE(WriteJpeg(good, spec, Gradient));
-    const std::string forged = WithDimensions(test::ReadFile(good), 65000, 65000);
+    const std::string forged = WithDimensions(dir.read("p.jpg"), 65000, 65000);
     ASSERT_FALSE(forged.empty());
     const std::string bad = path("huge.jpg");
-    test::WriteFile(bad, forged);
+    dir.writeBytes("huge.jpg", forged);
     Layer layer = WhiteLayer();
     EXPECT_EQ(Place(bad, layer, 0, 0), JpegStatus::NoMemory);
 }
