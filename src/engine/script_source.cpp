@@ -12,6 +12,7 @@ bool ScriptSource::open(const std::string& nativePath) {
     path_ = nativePath;
     fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) return false;
+    watch_.watch(path_);
     struct stat st;
     if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode) || !load()) {
         close();
@@ -29,7 +30,7 @@ void ScriptSource::close() {
 }
 
 void ScriptSource::refresh() {
-    if (fd_ < 0) return;
+    if (fd_ < 0 || !watch_.changed()) return;
     struct stat st;
     // A file that vanished from its path keeps being read through the open handle.
     if (::stat(path_.c_str(), &st) != 0) return;

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/file_watch.h"
+
 namespace velmora {
 
 class ScriptSource {
@@ -22,6 +24,8 @@ public:
 
     // Brings the lines up to date with the file on disk; cheap when nothing changed.
     void refresh();
+    // The next refresh looks at the file even without a change notice.
+    void touch() { watch_.touch(); }
     int lineCount() const { return static_cast<int>(lines_.size()); }
     // Line i (0-based) as stored, without its line end.
     std::string_view line(int i) const {
@@ -37,6 +41,7 @@ private:
     bool load();
 
     std::string path_;
+    FileWatch watch_;
     int fd_ = -1;
     std::string data_;
     std::vector<Span> lines_;

@@ -1,6 +1,9 @@
 // The line reader: classes of lines, splitting, expansion and escapes.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "engine_harness.h"
 
 namespace velmora {
@@ -103,6 +106,8 @@ TEST(Reader, SeesTheFileAsItIsOnDisk) {
     ASSERT_TRUE(r.engine.ReadNextLine());
     EXPECT_EQ(r.param(2), "one");
     r.dir.write("code.txt", "[main]\ntext,,one\ntext,,changed\n");
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(100));  // the change notice is asynchronous
     ASSERT_TRUE(r.engine.ReadNextLine());
     EXPECT_EQ(r.param(2), "changed");
 }
@@ -135,6 +140,22 @@ TEST(Reader, OpenErrorNamesTheFullPath) {
     EXPECT_EQ(h.messages(),
               std::vector<std::string>{"コードファイルオープンエラー　ファイルが開けません " +
                                        h.dir.programPath() + "missing.txt"});
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(Reader, ACommandThatRewritesTheScriptIsSeenAtTheNextLine) {
+    test::EngineHarness h;
+    // A subsystem's command (like fileout) rewriting code.txt in this very process.
+    h.engine.addCommands({{"rewrite", 0, [&](Engine&) {
+                               h.dir.write("code.txt", "[main]\nrewrite\ntext,,new\npause\n");
+                           }}});
+    h.run("[main]\nrewrite\ntext,,old\npause\n");
+    EXPECT_EQ(h.texts(), std::vector<std::string>{"new"});
 }
 
 }  // namespace
