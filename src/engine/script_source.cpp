@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "engine/text.h"
+
 namespace velmora {
 
 bool ScriptSource::open(const std::string& nativePath) {
@@ -65,17 +67,30 @@ bool ScriptSource::load() {
     if (n < 0) return false;
     // Text mode as on Windows: a Ctrl-Z ends the file, CR LF ends a line like LF.
     if (size_t eof = data_.find('\x1a'); eof != std::string::npos) data_.resize(eof);
+    utf8_ = data_.compare(0, 3, "\xEF\xBB\xBF") == 0;
     lines_.clear();
-    size_t start = 0;
+    unconvertible_.clear();
+    std::string converted;
+    size_t start = utf8_ ? 3 : 0;
     while (start < data_.size()) {
         size_t end = data_.find('\n', start);
         size_t stop = end == std::string::npos ? data_.size() : end;
         size_t len = stop - start;
         if (end != std::string::npos && len > 0 && data_[stop - 1] == '\r') --len;
-        lines_.push_back({start, len});
+        if (utf8_) {
+            // One physical line stays one line, so positions and labels still count them.
+            std::string_view raw(data_.data() + start, len);
+            std::string line = Utf8ToCp932(raw);
+            if (Cp932ToUtf8(line) != raw) unconvertible_.push_back(lineCount() + 1);
+            lines_.push_back({converted.size(), line.size()});
+            converted += line;
+        } else {
+            lines_.push_back({start, len});
+        }
         if (end == std::string::npos) break;
         start = end + 1;
     }
+    if (utf8_) data_.swap(converted);
     return true;
 }
 

@@ -34,6 +34,12 @@ public:
     // First line equal to text, or -1.
     int find(std::string_view text) const;
 
+    // A file that begins with the UTF-8 byte-order mark is read as UTF-8 and converted to
+    // CP932 line by line; these are the 1-based lines holding characters without a CP932
+    // form (they became "?").
+    bool isUtf8() const { return utf8_; }
+    const std::vector<int>& unconvertibleLines() const { return unconvertible_; }
+
 private:
     struct Span {
         size_t start, length;
@@ -49,6 +55,8 @@ private:
     ino_t ino_ = 0;
     off_t size_ = -1;
     timespec mtime_{};
+    bool utf8_ = false;
+    std::vector<int> unconvertible_;
 };
 
 }  // namespace velmora

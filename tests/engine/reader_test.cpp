@@ -160,3 +160,32 @@ TEST(Reader, ACommandThatRewritesTheScriptIsSeenAtTheNextLine) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(Reader, Utf8ScriptWithTheMarkRunsLikeItsShiftJisTwin) {
+    const std::string script =
+        "[main]\nset,名前,太郎\ntext,clear,こんにちは %名前%\nif,same,%名前%,太郎\n"
+        "goto,[次]\nendif\n[次]\ntext,,次へ\npause\n";
+    test::EngineHarness sjis, utf8;
+    sjis.run(script);
+    utf8.dir.writeBytes("code.txt", "\xEF\xBB\xBF" + script);
+    utf8.engine.LoadSettings();
+    utf8.engine.StartScript();
+    EXPECT_EQ(utf8.texts(), sjis.texts());
+    EXPECT_EQ(utf8.texts(), (std::vector<std::string>{"こんにちは 太郎", "次へ"}));
+    EXPECT_EQ(utf8.dir.read("variable.txt"), sjis.dir.read("variable.txt"));  // still CP932
+}
+
+TEST(Reader, Utf8LinesKeepTheirNumbersAndMarkUnconvertibleCharacters) {
+    test::EngineHarness h;
+    h.dir.writeBytes("code.txt", "\xEF\xBB\xBF[main]\r\n\r\ntext,,😀 ok\r\nbad,1\r\n");
+    h.engine.LoadSettings();
+    h.engine.StartScript();
+    EXPECT_EQ(h.texts(), std::vector<std::string>{"? ok"});
+    EXPECT_EQ(h.messages(), std::vector<std::string>{"コードエラー：不明なコード bad (line:4)"});
+}
+
+}  // namespace
+}  // namespace velmora
