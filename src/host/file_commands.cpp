@@ -34,8 +34,9 @@ std::string AsText(const std::string& bytes) {
 }  // namespace
 
 FileCommands::FileCommands(Engine& engine) {
-    engine.addCommands({{"filein", 1, [this](Engine& e) { FileIn(e); }},
-                        {"fileout", 1, [this](Engine& e) { FileOut(e); }}});
+    // Only fileout can change code.txt or variable.txt under the engine's feet.
+    engine.addCommands({{"filein", 1, [this](Engine& e) { FileIn(e); }, false},
+                        {"fileout", 1, [this](Engine& e) { FileOut(e); }, true}});
     engine.addModule(*this);
 }
 

@@ -37,7 +37,8 @@ File OpenPicture(const std::string& osPath) {
 }  // namespace
 
 ImageCommand::ImageCommand(Engine& engine, Display& display) : display_(display) {
-    engine.addCommands({{"image", 1, [this](Engine& e) { ShowImage(e); }}});
+    // Pictures are only read: the script file needs no fresh look afterwards.
+    engine.addCommands({{"image", 1, [this](Engine& e) { ShowImage(e); }, false}});
 }
 
 void ImageCommand::ShowImage(Engine& engine) {

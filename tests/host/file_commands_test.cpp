@@ -263,6 +263,14 @@ TEST(FileWriteTest, CopiesAFileLineByLine) {
     EXPECT_EQ(s.dir.read("out.txt"), "first\r\nsecond\r\n\r\n");
 }
 
+TEST(FileWriteTest, ScriptSeesItsOwnVariableFileAtTheNextLine) {
+    FileScript s;
+    s.runLines({"set,answer,1", "fileout,open,$D/variable.txt",
+                "fileout,write,[dynamic]/retanswer=42/ret", "fileout,close", "set,var2,%answer%",
+                "probe"});
+    EXPECT_EQ(s.probes, std::vector<std::string>{"OK|42"});
+}
+
 // ---- Names --------------------------------------------------------------------------------
 
 class CurrentDirectory {
