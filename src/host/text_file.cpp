@@ -8,7 +8,6 @@ namespace velmora {
 
 namespace {
 
-constexpr int kNone = EOF - 1;
 constexpr int kCtrlZ = 0x1A;
 
 }  // namespace
@@ -31,13 +30,13 @@ void TextInput::close() {
     if (file_) std::fclose(file_);
     file_ = nullptr;
     end_ = false;
-    pending_ = kNone;
+    pending_ = kNothing;
 }
 
 int TextInput::get() {
-    if (pending_ != kNone) {
+    if (pending_ != kNothing) {
         const int c = pending_;
-        pending_ = kNone;
+        pending_ = kNothing;
         return c;
     }
     if (end_ || !file_) return EOF;
@@ -55,7 +54,7 @@ int TextInput::get() {
 }
 
 int TextInput::peek() {
-    if (pending_ == kNone) pending_ = get();
+    if (pending_ == kNothing) pending_ = get();
     return pending_;
 }
 

@@ -34,7 +34,8 @@ private:
 
     std::FILE* file_ = nullptr;
     bool end_ = false;
-    int pending_ = EOF - 1;  // a character taken ahead by peek
+    static constexpr int kNothing = EOF - 1;
+    int pending_ = kNothing;  // a character taken ahead by peek
 };
 
 class TextOutput {

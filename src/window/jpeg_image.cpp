@@ -121,7 +121,8 @@ void ReadVisibleRows(Decoding& d) {
     }
 }
 
-// Returns Ok with d.pixels filled, Ok with nothing visible (d.vis.width 0), or a failure.
+// Returns Ok with d.pixels filled, Ok with d.pixels empty when nothing is visible, or
+// a failure.
 JpegStatus Decode(Decoding& d, std::FILE* file, int x, int y) {
     jpeg_decompress_struct& cinfo = d.cinfo;
     cinfo.err = jpeg_std_error(&d.err.pub);
