@@ -72,13 +72,13 @@ std::uint32_t Pixel(int x, int y) {
     const int r = 24;
     int cx = x < r ? r : x >= kSkinW - r ? kSkinW - r - 1 : x;
     int cy = y < r ? r : y >= kSkinH - r ? kSkinH - r - 1 : y;
-    if (!inCircle(cx, cy, r)) return 0xFF00FF;  // transparent
+    if (!inCircle(cx, cy, r)) return 0xFF00FF;           // transparent
     if (inCircle(kSkinW - 40, 32, 12)) return 0xFF00FF;  // the hole
     bool edge = x < 4 || y < 4 || x >= kSkinW - 4 || y >= kSkinH - 4;
     if (edge || !inCircle(cx, cy, r - 4)) return 0x30507A;
     if (x >= 250 && x < 282 && y >= 204 && y < 232) return 0x7AB07A;  // restart button
     if (x >= 292 && x < 324 && y >= 204 && y < 232) return 0xC07070;  // close button
-    if (y < 30) return 0xA0C4E8;  // title band
+    if (y < 30) return 0xA0C4E8;                                      // title band
     return 0xEAF2FA;
 }
 
@@ -131,9 +131,10 @@ int CreateStarterFolder(const std::string& dir, const std::string& executable) {
     }
     std::error_code ec;
     fs::create_directories(root, ec);
-    std::string launcher = "#!/bin/sh\n# Runs this folder's script with velmora.\n"
-                           "VELMORA_HOME=\"$(cd \"$(dirname \"$0\")\" && pwd)\" exec '" +
-                           executable + "' \"$@\"\n";
+    std::string launcher =
+        "#!/bin/sh\n# Runs this folder's script with velmora.\n"
+        "VELMORA_HOME=\"$(cd \"$(dirname \"$0\")\" && pwd)\" exec '" +
+        executable + "' \"$@\"\n";
     bool ok = WriteNew(root / "code.txt", Utf8ToCp932(kScript)) &&
               WriteNew(root / "variable.txt", Utf8ToCp932(kSettings)) &&
               WriteNew(root / "skin.bmp", StarterSkinBmp()) && WriteNew(root / "run.sh", launcher);
@@ -142,8 +143,8 @@ int CreateStarterFolder(const std::string& dir, const std::string& executable) {
         return 1;
     }
     ::chmod((root / "run.sh").c_str(), 0755);
-    std::printf("Created %s: edit code.txt (Shift-JIS or UTF-8 with BOM), then run %s\n", root.c_str(),
-                (root / "run.sh").c_str());
+    std::printf("Created %s: edit code.txt (Shift-JIS or UTF-8 with BOM), then run %s\n",
+                root.c_str(), (root / "run.sh").c_str());
     return 0;
 }
 

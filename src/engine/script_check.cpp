@@ -23,9 +23,13 @@ std::string Trimmed(std::string_view s) {
     return std::string(s);
 }
 
-bool Dynamic(const std::string& s) { return s.find('%') != std::string::npos; }
+bool Dynamic(const std::string& s) {
+    return s.find('%') != std::string::npos;
+}
 
-std::string Quote(const std::string& cp932) { return "'" + Cp932ToUtf8(cp932) + "'"; }
+std::string Quote(const std::string& cp932) {
+    return "'" + Cp932ToUtf8(cp932) + "'";
+}
 
 struct Fields {
     std::string command;
@@ -38,8 +42,10 @@ Fields Split(const std::string& text) {
     size_t comma = text.find(',');
     f.command = ToLowerAscii(text.substr(0, comma));
     while (comma != std::string::npos && f.params.size() < kMaxParams) {
-        size_t next = f.params.size() == kMaxParams - 1 ? std::string::npos : text.find(',', comma + 1);
-        f.params.push_back(text.substr(comma + 1, next == std::string::npos ? next : next - comma - 1));
+        size_t next =
+            f.params.size() == kMaxParams - 1 ? std::string::npos : text.find(',', comma + 1);
+        f.params.push_back(
+            text.substr(comma + 1, next == std::string::npos ? next : next - comma - 1));
         comma = next;
     }
     return f;
@@ -66,7 +72,9 @@ public:
     }
 
 private:
-    void report(int line, const std::string& message) { findings_.push_back({file_, line, message}); }
+    void report(int line, const std::string& message) {
+        findings_.push_back({file_, line, message});
+    }
 
     const ScriptSource* load(const std::string& path) {
         auto& slot = files_[path];
@@ -140,7 +148,8 @@ private:
         }
         if (kind != "cmp") return;
         if (f.params.size() < 4) {
-            report(n, "too few parameters for 'cmp': needs 4, has " + std::to_string(f.params.size()));
+            report(n,
+                   "too few parameters for 'cmp': needs 4, has " + std::to_string(f.params.size()));
             return;
         }
         static const char* const ops[] = {"=", "!=", ">", "<", ">=", "<="};
@@ -177,7 +186,8 @@ private:
             std::string target = file_;
             if (p.size() >= 2) {
                 if (Dynamic(p[1])) return;
-                target = NativePath(p[1].find(':') == std::string::npos ? programPath_ + p[1] : p[1]);
+                target =
+                    NativePath(p[1].find(':') == std::string::npos ? programPath_ + p[1] : p[1]);
                 if (!load(target)) {
                     report(n, "script " + Quote(p[1]) + " cannot be opened");
                     return;
