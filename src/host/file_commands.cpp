@@ -35,8 +35,10 @@ std::string AsText(const std::string& bytes) {
 
 FileCommands::FileCommands(Engine& engine) {
     // Only fileout can change code.txt or variable.txt under the engine's feet.
-    engine.addCommands({{"filein", 1, [this](Engine& e) { FileIn(e); }, false},
-                        {"fileout", 1, [this](Engine& e) { FileOut(e); }, true}});
+    engine.addCommands({{"filein", 1, [this](Engine& e) { dispatch(e, InActions()); }, false,
+                         Describe(InActions())},
+                        {"fileout", 1, [this](Engine& e) { dispatch(e, OutActions()); }, true,
+                         Describe(OutActions())}});
     engine.addModule(*this);
 }
 
@@ -45,28 +47,33 @@ void FileCommands::onStopScript() {
     output_.close();
 }
 
-template <size_t N>
-void FileCommands::dispatch(Engine& engine, const SubCommand (&table)[N]) {
+const FileCommands::Actions& FileCommands::InActions() {
+    static const Actions actions = {{"open", 2, &FileCommands::inOpen},
+                                    {"read", 2, &FileCommands::inRead},
+                                    {"readsize", 2, &FileCommands::inReadSize},
+                                    {"close", 1, &FileCommands::inClose}};
+    return actions;
+}
+
+const FileCommands::Actions& FileCommands::OutActions() {
+    static const Actions actions = {{"open", 2, &FileCommands::outOpen},
+                                    {"write", 2, &FileCommands::outWrite},
+                                    {"close", 1, &FileCommands::outClose}};
+    return actions;
+}
+
+std::vector<SubCommand> FileCommands::Describe(const Actions& actions) {
+    std::vector<SubCommand> out;
+    for (const Action& a : actions) out.push_back({a.word, a.minParams});
+    return out;
+}
+
+void FileCommands::dispatch(Engine& engine, const Actions& actions) {
     const std::string word = ToLowerAscii(engine.line.p(1));
-    for (const SubCommand& sub : table)
-        if (word == sub.word) return (this->*sub.run)(engine);
+    for (const Action& a : actions)
+        if (word == a.word) return (this->*a.run)(engine);
     engine.reportError(Format(UnknownFileCommand().c_str(), word.c_str(), engine.line.lineNumber));
     engine.StopScript();
-}
-
-void FileCommands::FileIn(Engine& engine) {
-    static const SubCommand table[] = {{"open", &FileCommands::inOpen},
-                                       {"read", &FileCommands::inRead},
-                                       {"readsize", &FileCommands::inReadSize},
-                                       {"close", &FileCommands::inClose}};
-    dispatch(engine, table);
-}
-
-void FileCommands::FileOut(Engine& engine) {
-    static const SubCommand table[] = {{"open", &FileCommands::outOpen},
-                                       {"write", &FileCommands::outWrite},
-                                       {"close", &FileCommands::outClose}};
-    dispatch(engine, table);
 }
 
 void FileCommands::inOpen(Engine& e) {

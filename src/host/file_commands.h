@@ -2,6 +2,8 @@
 // kept open across script lines until closed or until the script stops.
 #pragma once
 
+#include <vector>
+
 #include "engine/engine.h"
 #include "host/text_file.h"
 
@@ -15,9 +17,6 @@ public:
     void onStopScript() override;  // every stop closes both files
 
 private:
-    void FileIn(Engine& engine);
-    void FileOut(Engine& engine);
-
     void inOpen(Engine& engine);
     void inRead(Engine& engine);
     void inReadSize(Engine& engine);
@@ -26,13 +25,18 @@ private:
     void outWrite(Engine& engine);
     void outClose(Engine& engine);
 
-    // The sub-commands of one command, looked up by their lower-cased word.
-    struct SubCommand {
+    // One sub-command: its lower-cased word, the parameters it needs in all (told to the
+    // script checker; the handler checks them after its open-file test) and its handler.
+    struct Action {
         const char* word;
+        int minParams;
         void (FileCommands::*run)(Engine&);
     };
-    template <size_t N>
-    void dispatch(Engine& engine, const SubCommand (&table)[N]);
+    using Actions = std::vector<Action>;
+    static const Actions& InActions();
+    static const Actions& OutActions();
+    static std::vector<SubCommand> Describe(const Actions& actions);
+    void dispatch(Engine& engine, const Actions& actions);
 
     TextInput input_;
     TextOutput output_;

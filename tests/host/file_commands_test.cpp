@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "engine/script_check.h"
 #include "script_harness.h"
 
 namespace velmora {
@@ -122,6 +123,21 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"fileout,READ,x"},
                                 "コードエラー：不明なfileコマンド read (line:2)"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FileCheckTest, ScriptCheckerKnowsTheSubCommands) {
+    FileScript s;
+    s.dir.write("code.txt",
+                "[main]\nfilein,open\nfilein,READ,/ret\nfilein,close\nfileout,frob\n"
+                "fileout,write,x\nfileout,write\n");
+    std::vector<std::string> found;
+    for (const Finding& f :
+         CheckScript(s.engine, s.dir.file("code.txt"), s.dir.programPath(), "[main]"))
+        found.push_back(std::to_string(f.line) + " " + f.message);
+    EXPECT_EQ(found, (std::vector<std::string>{
+                         "2 too few parameters for 'filein,open': needs 2, has 1",
+                         "5 unknown sub-command 'frob' of 'fileout'",
+                         "7 too few parameters for 'fileout,write': needs 2, has 1"}));
+}
 
 // ---- Reading ----------------------------------------------------------------------------
 
