@@ -1,0 +1,61 @@
+// `2ksetup2` and `2ksetup3`: start the IPv6 set-up program with "-x", and record the
+// service-pack level in a hot fix's hotfix.inf before starting its hotfix.exe.
+#include <cstdio>
+
+#include "engine/ini_file.h"
+#include "engine/text.h"
+#include "launch.h"
+#include "sixnet.h"
+
+namespace sixnet {
+
+namespace {
+
+// The folder part of a path, with its trailing "/"; empty for a bare file name.
+std::string FolderOf(const std::string& nativePath) {
+    std::string::size_type slash = nativePath.rfind('/');
+    return slash == std::string::npos ? std::string() : nativePath.substr(0, slash + 1);
+}
+
+bool FileExists(const std::string& nativePath) {
+    std::FILE* f = std::fopen(nativePath.c_str(), "rb");
+    if (!f) return false;
+    std::fclose(f);
+    return true;
+}
+
+}  // namespace
+
+void StartSetupProgram(Host& host) {
+    const std::string program = host.argument();
+    if (program.empty()) {
+        host.var1() = "NG";
+        return;
+    }
+    OpenFile(velmora::NativePath(program), {"-x"});
+    host.var1() = "OK";
+}
+
+void InstallHotfix(Host& host) {
+    const std::string target = host.argument();
+    // Without a service-pack level from the system, var3 would still hold an older
+    // command's result; writing that into the hot fix's settings would be wrong.
+    if (target.empty() || !ReportVersion(host)) {
+        host.var1() = "NG";
+        return;
+    }
+    int level = LeadingInt(host.var3());
+    std::string number = velmora::Format("%i", static_cast<int>(static_cast<unsigned>(level) << 8));
+    std::string folder = FolderOf(velmora::NativePath(target));
+    std::string inf = folder + "hotfix.inf";
+    velmora::IniFile settings;
+    settings.setPath(inf);
+    if (!FileExists(inf) || !settings.set("Version", "NtServicePackVersion", number)) {
+        host.var1() = "NG";
+        return;
+    }
+    OpenFile(folder + "hotfix.exe", {});
+    host.var1() = "OK";
+}
+
+}  // namespace sixnet
