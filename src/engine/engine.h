@@ -3,6 +3,7 @@
 // talks to its front end through Frontend and lets other subsystems add commands.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -162,6 +163,7 @@ private:
     std::string timerLabel_;
     int timerOffset_ = 0;
 
+    std::uint32_t randomSeed_ = 1;
     bool exiting_ = false;
     bool errorShown_ = false;
 };
