@@ -6,6 +6,7 @@
 
 #include "fake_frontend.h"
 #include "plugin_fixture.h"
+#include "script_dir.h"
 
 namespace velmora::test {
 namespace {
@@ -17,28 +18,28 @@ class PluginHostTest : public ::testing::Test {
 protected:
     PluginHostTest() {
         for (const char* name : kPlugins)
-            folder.link(std::string(VELMORA_TEST_PLUGIN_DIR) + "/" + name + ".so",
-                        std::string(name) + ".so");
-        setenv("VELMORA_TEST_PLUGIN_LOG", (folder.path() + "log.txt").c_str(), 1);
+            Link(std::string(VELMORA_TEST_PLUGIN_DIR) + "/" + name + ".so",
+                 dir.file(std::string(name) + ".so"));
+        setenv("VELMORA_TEST_PLUGIN_LOG", (dir.programPath() + "log.txt").c_str(), 1);
         fe.engine = &engine;
-        engine.setProgramPath(folder.path());
+        engine.setProgramPath(dir.programPath());
     }
     ~PluginHostTest() override { unsetenv("VELMORA_TEST_PLUGIN_LOG"); }
 
     void Run(std::initializer_list<const char*> lines) {
         for (const char* l : lines) RunLine(engine, l);
     }
-    std::vector<std::string> Log() const { return folder.lines("log.txt"); }
+    std::vector<std::string> Log() const { return ReadLines(dir.file("log.txt")); }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
         for (const LoadedPlugin* p = host.first(); p; p = p->next) names.push_back(p->name);
         return names;
     }
-    std::string Path(const char* name) const { return folder.path() + name + ".so"; }
+    std::string Path(const char* name) const { return dir.programPath() + name + ".so"; }
     std::string& Var(int index) { return engine.vars[index]; }
     static std::string Cp(const std::string& utf8) { return Utf8ToCp932(utf8); }
 
-    TempFolder folder;
+    ScriptDir dir;
     FakeFrontend fe;
     Engine engine{fe};
     PluginHost host{engine};
@@ -78,7 +79,7 @@ TEST_F(PluginHostTest, LoadFailuresSetNgAndTheirText) {
         Run({c.line});
         std::string expected = c.var2;
         if (auto at = expected.find("<dir>"); at != std::string::npos)
-            expected.replace(at, 5, folder.path());
+            expected.replace(at, 5, dir.programPath());
         EXPECT_EQ(Var(kVar1), "NG");
         EXPECT_EQ(Var(kVar2), Cp(expected));
         EXPECT_EQ(host.first(), nullptr);
@@ -233,7 +234,8 @@ TEST_F(PluginHostTest, ShutdownReleasesEveryLibraryWithoutRemove) {
 }
 
 TEST_F(PluginHostTest, ExitSectionStillReachesLoadedPlugins) {
-    folder.write("code.txt", "[main]\ndll,load,recorder.dll,a\nendcode\n[exit]\ndll,call,a,bye\n");
+    dir.writeBytes("code.txt",
+                   "[main]\ndll,load,recorder.dll,a\nendcode\n[exit]\ndll,call,a,bye\n");
     engine.LoadSettings();
     engine.StartScript();
     EXPECT_TRUE(engine.exiting());

@@ -5,6 +5,7 @@
 #include "fake_frontend.h"
 #include "host/plugin_host.h"
 #include "plugin_fixture.h"
+#include "script_dir.h"
 
 namespace velmora::test {
 namespace {
@@ -12,13 +13,13 @@ namespace {
 class ExamplePluginTest : public ::testing::Test {
 protected:
     ExamplePluginTest() {
-        folder.link(VELMORA_EXAMPLE_PLUGIN, "strings.so");
+        Link(VELMORA_EXAMPLE_PLUGIN, dir.file("strings.so"));
         fe.engine = &engine;
-        engine.setProgramPath(folder.path());
+        engine.setProgramPath(dir.programPath());
         RunLine(engine, "dll,load,strings.dll,str");
     }
 
-    TempFolder folder;
+    ScriptDir dir;
     FakeFrontend fe;
     Engine engine{fe};
     PluginHost host{engine};

@@ -17,6 +17,8 @@
 #include "fake_frontend.h"
 #include "host/plugin_host.h"
 #include "plugin_fixture.h"
+#include "process.h"
+#include "script_dir.h"
 
 namespace velmora::test {
 namespace {
@@ -74,9 +76,9 @@ bool SocketWorks(int family) {
 class SixnetTest : public ::testing::Test {
 protected:
     SixnetTest() {
-        folder.link(VELMORA_SIXNET, "sixnet.so");
+        Link(VELMORA_SIXNET, dir.file("sixnet.so"));
         fe.engine = &engine;
-        engine.setProgramPath(folder.path());
+        engine.setProgramPath(dir.programPath());
         Run("dll,load,sixnet.dll,six");
         EXPECT_EQ(Var(kVar1), "OK");
     }
@@ -86,23 +88,24 @@ protected:
 
     // A shell script that writes its arguments into `marker` when started.
     void WriteRecorder(const std::string& name, const std::string& marker) {
-        folder.write(name, "#!/bin/sh\necho \"$@\" > '" + folder.path() + marker + ".tmp'\nmv '" +
-                               folder.path() + marker + ".tmp' '" + folder.path() + marker + "'\n");
-        chmod((folder.path() + name).c_str(), 0755);
+        dir.writeBytes(name, "#!/bin/sh\necho \"$@\" > '" + dir.programPath() + marker +
+                                 ".tmp'\nmv '" + dir.programPath() + marker + ".tmp' '" +
+                                 dir.programPath() + marker + "'\n");
+        chmod((dir.programPath() + name).c_str(), 0755);
     }
     // The arguments a started recorder wrote, once it has run.
     std::string WaitForMarker(const std::string& marker) {
-        for (int i = 0; i < 400 && !std::filesystem::exists(folder.path() + marker); ++i)
+        for (int i = 0; i < 400 && !std::filesystem::exists(dir.programPath() + marker); ++i)
             std::this_thread::sleep_for(25ms);
-        return folder.read(marker);
+        return dir.read(marker);
     }
     // For paths where nothing may start: give a wrongly started program time to show.
     bool MarkerAppears(const std::string& marker) {
         std::this_thread::sleep_for(500ms);
-        return std::filesystem::exists(folder.path() + marker);
+        return std::filesystem::exists(dir.programPath() + marker);
     }
 
-    TempFolder folder;
+    ScriptDir dir;
     FakeFrontend fe;
     Engine engine{fe};
     PluginHost host{engine};
@@ -167,14 +170,14 @@ TEST_F(SixnetTest, GetprotoPrefersIpv6WhenASocketCanBeMade) {
 
 TEST_F(SixnetTest, Setup2StartsTheProgramWithDashX) {
     WriteRecorder("setup.sh", "args");
-    Run("dll,call,six,2ksetup2," + folder.path() + "setup.sh");
+    Run("dll,call,six,2ksetup2," + dir.programPath() + "setup.sh");
     EXPECT_EQ(Var(kVar1), "OK");
     EXPECT_EQ(WaitForMarker("args"), "-x\n");
 }
 
 TEST_F(SixnetTest, Setup2UsesAParameterFourLeftByAnEarlierLine) {
     WriteRecorder("setup.sh", "args");
-    Run("set,x,y,z," + folder.path() + "setup.sh");
+    Run("set,x,y,z," + dir.programPath() + "setup.sh");
     Run("dll,call,six,2ksetup2");
     EXPECT_EQ(Var(kVar1), "OK");
     EXPECT_EQ(WaitForMarker("args"), "-x\n");
@@ -187,22 +190,22 @@ TEST_F(SixnetTest, Setup2WithoutAProgramAnswersNg) {
 
 TEST_F(SixnetTest, Setup2OpensOtherFilesWithXdgOpen) {
     // A private xdg-open on PATH records what it was asked to open.
-    std::filesystem::create_directory(folder.path() + "bin");
+    std::filesystem::create_directory(dir.programPath() + "bin");
     WriteRecorder("bin/xdg-open", "opened");
-    ScopedEnv path("PATH", folder.path() + "bin:" + getenv("PATH"));
-    folder.write("readme.txt", "not a program");
-    Run("dll,call,six,2ksetup2," + folder.path() + "readme.txt");
+    ScopedEnv path("PATH", dir.programPath() + "bin:" + getenv("PATH"));
+    dir.writeBytes("readme.txt", "not a program");
+    Run("dll,call,six,2ksetup2," + dir.programPath() + "readme.txt");
     EXPECT_EQ(Var(kVar1), "OK");
-    EXPECT_EQ(WaitForMarker("opened"), folder.path() + "readme.txt\n");
+    EXPECT_EQ(WaitForMarker("opened"), dir.programPath() + "readme.txt\n");
 }
 
 class HotfixTest : public SixnetTest {
 protected:
     HotfixTest() {
-        std::filesystem::create_directory(folder.path() + "fix");
+        std::filesystem::create_directory(dir.programPath() + "fix");
         WriteRecorder("fix/hotfix.exe", "started");
     }
-    std::string Target() const { return folder.path() + "fix/Q123456_W2K.exe"; }
+    std::string Target() const { return dir.programPath() + "fix/Q123456_W2K.exe"; }
 };
 
 TEST_F(HotfixTest, WritesTheServicePackLevelThenStartsHotfixExe) {
@@ -217,14 +220,14 @@ TEST_F(HotfixTest, WritesTheServicePackLevelThenStartsHotfixExe) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.record);
-        std::filesystem::remove(folder.path() + "started");
-        folder.write("fix/hotfix.inf",
-                     "[Version]\r\nSignature=\"$Windows NT$\"\r\nNtServicePackVersion=0\r\n\r\n"
-                     "[Strings]\r\nName=fix\r\n");
+        std::filesystem::remove(dir.programPath() + "started");
+        dir.writeBytes("fix/hotfix.inf",
+                       "[Version]\r\nSignature=\"$Windows NT$\"\r\nNtServicePackVersion=0\r\n\r\n"
+                       "[Strings]\r\nName=fix\r\n");
         ScopedEnv record("VELMORA_SIXNET_OSVERSION", c.record);
         Run("dll,call,six,2ksetup3," + Target());
         EXPECT_EQ(Var(kVar1), "OK");
-        EXPECT_EQ(folder.read("fix/hotfix.inf"),
+        EXPECT_EQ(dir.read("fix/hotfix.inf"),
                   std::string("[Version]\r\nSignature=\"$Windows NT$\"\r\nNtServicePackVersion=") +
                       c.value + "\r\n\r\n[Strings]\r\nName=fix\r\n");
         EXPECT_EQ(WaitForMarker("started"), "\n");  // no arguments
@@ -232,11 +235,11 @@ TEST_F(HotfixTest, WritesTheServicePackLevelThenStartsHotfixExe) {
 }
 
 TEST_F(HotfixTest, AddsTheValueToAnInfWithoutIt) {
-    folder.write("fix/hotfix.inf", "[Strings]\nName=fix\n");
+    dir.writeBytes("fix/hotfix.inf", "[Strings]\nName=fix\n");
     ScopedEnv record("VELMORA_SIXNET_OSVERSION", "2,5,0,2195,Service Pack 2");
     Run("dll,call,six,2ksetup3," + Target());
     EXPECT_EQ(Var(kVar1), "OK");
-    EXPECT_EQ(folder.read("fix/hotfix.inf"),
+    EXPECT_EQ(dir.read("fix/hotfix.inf"),
               "[Strings]\nName=fix\n[Version]\nNtServicePackVersion=512\n");
     EXPECT_EQ(Var(kVar3), "2");
     EXPECT_EQ(WaitForMarker("started"), "\n");
@@ -257,16 +260,16 @@ TEST_F(HotfixTest, AnswersNgAndStartsNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::filesystem::remove(folder.path() + "fix/hotfix.inf");
-        if (c.inf) folder.write("fix/hotfix.inf", "[Version]\r\n");
+        std::filesystem::remove(dir.programPath() + "fix/hotfix.inf");
+        if (c.inf) dir.writeBytes("fix/hotfix.inf", "[Version]\r\n");
         std::optional<ScopedEnv> env;
         if (c.record) env.emplace("VELMORA_SIXNET_OSVERSION", c.record);
         Var(kVar3) = "4";  // a stale level from an earlier command must not be written
         Run(c.line);
         EXPECT_EQ(Var(kVar1), "NG");
-        EXPECT_EQ(std::filesystem::exists(folder.path() + "fix/hotfix.inf"), c.inf);
+        EXPECT_EQ(std::filesystem::exists(dir.programPath() + "fix/hotfix.inf"), c.inf);
         if (c.inf) {
-            EXPECT_EQ(folder.read("fix/hotfix.inf"), "[Version]\r\n");
+            EXPECT_EQ(dir.read("fix/hotfix.inf"), "[Version]\r\n");
         }
     }
     EXPECT_FALSE(MarkerAppears("started"));
@@ -300,12 +303,12 @@ TEST_F(DialogTest, Setup1AnswersThePickedFileWithTheDefaultSuffix) {
     QWidget* owner = nullptr;
     OnDialog([&](QFileDialog* d) {
         owner = d->parentWidget();
-        d->selectFile(QString::fromStdString(folder.path() + "mysetup"));
+        d->selectFile(QString::fromStdString(dir.programPath() + "mysetup"));
         QMetaObject::invokeMethod(d, "accept");  // the OK button's slot
     });
     Run("dll,call,six,2ksetup1");
     EXPECT_EQ(Var(kVar1), "OK");
-    EXPECT_EQ(Var(kVar2), folder.path() + "mysetup.exe");
+    EXPECT_EQ(Var(kVar2), dir.programPath() + "mysetup.exe");
     EXPECT_EQ(owner, &mainWindow);
 }
 
@@ -426,15 +429,15 @@ TEST(SampleScriptTest, ReportsTheMachinesIpv6Readiness) {
                                               : "no protocol answered";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.system);
-        TempFolder home;
+        ScriptDir home;
         std::filesystem::copy_file(VELMORA_SOURCE_DIR "/examples/ipv6-readiness/code.txt",
-                                   home.path() + "code.txt");
-        home.link(VELMORA_SIXNET, "sixnet.so");
-        std::string command = "VELMORA_HOME='" + home.path() + "' ";
-        if (*c.record) command += "VELMORA_SIXNET_OSVERSION='" + std::string(c.record) + "' ";
-        command += "'" VELMORA_EXE "' --console < /dev/null > '" + home.path() + "out.txt' 2> '" +
-                   home.path() + "err.txt'";
-        ASSERT_EQ(std::system(command.c_str()), 0) << home.read("err.txt");
+                                   home.file("code.txt"));
+        Link(VELMORA_SIXNET, home.file("sixnet.so"));
+        ProcessOptions options;
+        options.env = {"VELMORA_HOME=" + home.path()};
+        if (*c.record) options.env.push_back(std::string("VELMORA_SIXNET_OSVERSION=") + c.record);
+        ProcessResult result = RunProcess({VELMORA_EXE, "--console"}, options);
+        ASSERT_EQ(result.status, 0) << result.err;
 
         std::vector<std::string> expected{std::string("System: ") + c.system, "IPv4 address: " + ip,
                                           "IPv6: " + ipv6};
@@ -442,7 +445,9 @@ TEST(SampleScriptTest, ReportsTheMachinesIpv6Readiness) {
             expected.push_back(
                 "Windows 2000 needs the IPv6 set-up program (2ksetup1 and 2ksetup2) and its hot "
                 "fix (2ksetup3).");
-        EXPECT_EQ(home.lines("out.txt"), expected);
+        std::string out;
+        for (const std::string& line : expected) out += line + "\n";
+        EXPECT_EQ(result.out, out);
     }
 }
 

@@ -1,10 +1,9 @@
-// Helpers for tests that load plug-ins through the engine: a private program folder,
-// script lines handed to the engine as the reader would, and the plug-ins' call log.
+// Helpers for tests that load plug-ins through the engine: script lines handed to the
+// engine as the reader would, links into program folders, and whether a library is
+// still mapped.
 #pragma once
 
 #include <dlfcn.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,44 +14,6 @@
 #include "engine/text.h"
 
 namespace velmora::test {
-
-// A fresh folder under the system's temporary folder, removed with the object.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "velmora-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern + "/" : std::string();
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return path_; }  // ends in "/"
-
-    void write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(path_ + name, std::ios::binary) << bytes;
-    }
-    std::string read(const std::string& name) const {
-        std::ifstream in(path_ + name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::vector<std::string> lines(const std::string& name) const {
-        std::vector<std::string> out;
-        std::ifstream in(path_ + name);
-        for (std::string l; std::getline(in, l);) out.push_back(l);
-        return out;
-    }
-    // A symbolic link in this folder to a file elsewhere.
-    void link(const std::string& target, const std::string& name) const {
-        std::filesystem::create_symlink(target, path_ + name);
-    }
-
-private:
-    std::string path_;
-};
 
 // Splits a UTF-8 script line into the engine's current line (CP932) as the reader
 // does, without variable expansion, and executes it.
@@ -73,6 +34,19 @@ inline void RunLine(Engine& engine, const std::string& utf8) {
     line.paramCount = n;
     engine.running = true;
     engine.ExecuteLine();
+}
+
+// The lines of a text file, without their ends.
+inline std::vector<std::string> ReadLines(const std::string& path) {
+    std::vector<std::string> out;
+    std::ifstream in(path);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+}
+
+// A symbolic link at `link` to the file `target`.
+inline void Link(const std::string& target, const std::string& link) {
+    std::filesystem::create_symlink(target, link);
 }
 
 // True while the library at this path is mapped into the process.
