@@ -3,8 +3,6 @@
 
 #include <sys/utsname.h>
 
-#include <cctype>
-#include <climits>
 #include <cstdlib>
 
 #include "engine/text.h"
@@ -42,8 +40,7 @@ std::string NameOf(const VersionRecord& r) {
     return "Unknown OS";
 }
 
-}  // namespace
-
+// The form of VELMORA_SIXNET_OSVERSION; false when the text does not have it.
 bool ParseVersionRecord(const std::string& text, VersionRecord& record) {
     std::uint32_t* numbers[] = {&record.platform, &record.major, &record.minor, &record.build};
     std::size_t start = 0;
@@ -58,26 +55,12 @@ bool ParseVersionRecord(const std::string& text, VersionRecord& record) {
     return true;
 }
 
+}  // namespace
+
 bool ReadVersionRecord(VersionRecord& record) {
     if (const char* injected = std::getenv("VELMORA_SIXNET_OSVERSION"))
         return ParseVersionRecord(injected, record);
     return ReadSystemRecord(record);
-}
-
-int LeadingInt(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = i < text.size() && text[i] == '-';
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) break;
-    }
-    if (negative) value = -value;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
 }
 
 bool ReportVersion(Host& host) {
@@ -94,7 +77,8 @@ bool ReportVersion(Host& host) {
     const std::string& sp = record.servicePack;
     if (!sp.empty()) host.var2() = sp;
     // The number is the last two characters: "Service Pack 4" gives 4, "... 10" 10.
-    host.var3() = velmora::Format("%i", LeadingInt(sp.size() > 2 ? sp.substr(sp.size() - 2) : sp));
+    host.var3() =
+        velmora::Format("%i", std::atoi(sp.substr(sp.size() > 2 ? sp.size() - 2 : 0).c_str()));
     return true;
 }
 

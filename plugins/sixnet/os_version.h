@@ -25,7 +25,4 @@ struct VersionRecord {
 // a variable that does not have that form.
 bool ReadVersionRecord(VersionRecord& record);
 
-// Parses the variable's form; exposed for the tests.
-bool ParseVersionRecord(const std::string& text, VersionRecord& record);
-
 }  // namespace sixnet

@@ -1,6 +1,7 @@
 // `2ksetup2` and `2ksetup3`: start the IPv6 set-up program with "-x", and record the
 // service-pack level in a hot fix's hotfix.inf before starting its hotfix.exe.
 #include <cstdio>
+#include <cstdlib>
 
 #include "engine/ini_file.h"
 #include "engine/text.h"
@@ -44,8 +45,8 @@ void InstallHotfix(Host& host) {
         host.var1() = "NG";
         return;
     }
-    int level = LeadingInt(host.var3());
-    std::string number = velmora::Format("%i", static_cast<int>(static_cast<unsigned>(level) << 8));
+    // var3 was just written by osver: a number of at most two characters.
+    std::string number = velmora::Format("%i", std::atoi(host.var3().c_str()) * 256);
     std::string folder = FolderOf(velmora::NativePath(target));
     std::string inf = folder + "hotfix.inf";
     velmora::IniFile settings;

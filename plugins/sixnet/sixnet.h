@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "velmora/plugin_api.h"
 
@@ -30,9 +29,5 @@ void GetProto(Host& host);
 void ChooseSetupProgram(Host& host);  // 2ksetup1
 void StartSetupProgram(Host& host);   // 2ksetup2
 void InstallHotfix(Host& host);       // 2ksetup3
-
-// The leading integer of a text as atoi reads it (blanks, sign, digits), clamped to
-// the 32-bit range instead of overflowing.
-int LeadingInt(std::string_view text);
 
 }  // namespace sixnet
