@@ -26,6 +26,8 @@ struct Command {
     std::string word;
     int minParams;
     std::function<void(Engine&)> run;
+    // The script file is looked at again after the command: it may have written it.
+    bool mayWriteFiles = true;
 };
 
 // A subsystem that owns state the engine must reach at fixed points.
@@ -130,6 +132,7 @@ private:
     int optionalInt(int n) const;  // integer value of parameter n, 0 when absent
 
     void registerCoreCommands();
+    void markCoreCommands();
     void cmdUseScript();
     void cmdTimer();
     void cmdChoice();
