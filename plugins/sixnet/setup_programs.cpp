@@ -1,11 +1,10 @@
 // `2ksetup2` and `2ksetup3`: start the IPv6 set-up program with "-x", and record the
 // service-pack level in a hot fix's hotfix.inf before starting its hotfix.exe.
-#include <cstdio>
 #include <cstdlib>
 
-#include "engine/ini_file.h"
 #include "engine/text.h"
 #include "launch.h"
+#include "profile_write.h"
 #include "sixnet.h"
 
 namespace sixnet {
@@ -16,13 +15,6 @@ namespace {
 std::string FolderOf(const std::string& nativePath) {
     std::string::size_type slash = nativePath.rfind('/');
     return slash == std::string::npos ? std::string() : nativePath.substr(0, slash + 1);
-}
-
-bool FileExists(const std::string& nativePath) {
-    std::FILE* f = std::fopen(nativePath.c_str(), "rb");
-    if (!f) return false;
-    std::fclose(f);
-    return true;
 }
 
 }  // namespace
@@ -49,9 +41,8 @@ void InstallHotfix(Host& host) {
     std::string number = velmora::Format("%i", std::atoi(host.var3().c_str()) * 256);
     std::string folder = FolderOf(velmora::NativePath(target));
     std::string inf = folder + "hotfix.inf";
-    velmora::IniFile settings;
-    settings.setPath(inf);
-    if (!FileExists(inf) || !settings.set("Version", "NtServicePackVersion", number)) {
+    // A folder without hotfix.inf holds no hot fix; the file is never created.
+    if (!WriteProfileString(inf, "Version", "NtServicePackVersion", number)) {
         host.var1() = "NG";
         return;
     }

@@ -220,29 +220,48 @@ TEST_F(HotfixTest, WritesTheServicePackLevelThenStartsHotfixExe) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.record);
-        std::filesystem::remove(dir.programPath() + "started");
-        dir.writeBytes("fix/hotfix.inf",
-                       "[Version]\r\nSignature=\"$Windows NT$\"\r\nNtServicePackVersion=0\r\n\r\n"
-                       "[Strings]\r\nName=fix\r\n");
+        std::filesystem::remove(dir.file("started"));
+        dir.writeBytes("fix/hotfix.inf", "[Version]\r\nNtServicePackVersion=0\r\n");
         ScopedEnv record("VELMORA_SIXNET_OSVERSION", c.record);
         Run("dll,call,six,2ksetup3," + Target());
         EXPECT_EQ(Var(kVar1), "OK");
         EXPECT_EQ(dir.read("fix/hotfix.inf"),
-                  std::string("[Version]\r\nSignature=\"$Windows NT$\"\r\nNtServicePackVersion=") +
-                      c.value + "\r\n\r\n[Strings]\r\nName=fix\r\n");
+                  std::string("[Version]\r\nNtServicePackVersion=") + c.value + "\r\n");
         EXPECT_EQ(WaitForMarker("started"), "\n");  // no arguments
     }
 }
 
-TEST_F(HotfixTest, AddsTheValueToAnInfWithoutIt) {
-    dir.writeBytes("fix/hotfix.inf", "[Strings]\nName=fix\n");
-    ScopedEnv record("VELMORA_SIXNET_OSVERSION", "2,5,0,2195,Service Pack 2");
-    Run("dll,call,six,2ksetup3," + Target());
-    EXPECT_EQ(Var(kVar1), "OK");
-    EXPECT_EQ(dir.read("fix/hotfix.inf"),
-              "[Strings]\nName=fix\n[Version]\nNtServicePackVersion=512\n");
-    EXPECT_EQ(Var(kVar3), "2");
-    EXPECT_EQ(WaitForMarker("started"), "\n");
+TEST_F(HotfixTest, EditsOnlyTheOneValue) {
+    struct Case {
+        const char* name;
+        const char* before;
+        const char* after;
+    };
+    const Case cases[] = {
+        {"value replaced, case of names ignored, CR LF kept",
+         "; fix\r\n[version]\r\nSignature=\"$Windows NT$\"\r\n ntservicepackversion = 3\r\n\r\n"
+         "[Strings]\r\nName=fix\r\n",
+         "; fix\r\n[version]\r\nSignature=\"$Windows NT$\"\r\nNtServicePackVersion=1024\r\n\r\n"
+         "[Strings]\r\nName=fix\r\n"},
+        {"key added after the section's last entry",
+         "[Version]\nSignature=x\n\n[Strings]\nNtServicePackVersion=9\n",
+         "[Version]\nSignature=x\nNtServicePackVersion=1024\n\n[Strings]\nNtServicePackVersion="
+         "9\n"},
+        {"section added at the end", "[Strings]\nName=fix",
+         "[Strings]\nName=fix\n[Version]\n"
+         "NtServicePackVersion=1024\n"},
+        {"empty file", "", "[Version]\r\nNtServicePackVersion=1024\r\n"},
+    };
+    ScopedEnv record("VELMORA_SIXNET_OSVERSION", "2,5,0,2195,Service Pack 4");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(dir.file("started"));
+        dir.writeBytes("fix/hotfix.inf", c.before);
+        Run("dll,call,six,2ksetup3," + Target());
+        EXPECT_EQ(Var(kVar1), "OK");
+        EXPECT_EQ(dir.read("fix/hotfix.inf"), c.after);
+        EXPECT_EQ(WaitForMarker("started"), "\n");
+    }
 }
 
 TEST_F(HotfixTest, AnswersNgAndStartsNothing) {
