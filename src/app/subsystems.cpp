@@ -4,16 +4,19 @@
 
 #include "engine/engine.h"
 #include "host/file_commands.h"
+#include "host/plugin_host.h"
 #include "window/display.h"
 #include "window/image_command.h"
 
 namespace velmora {
 
 struct Subsystems::Parts {
-    Parts(Engine& engine, Display& display) : image(engine, display), files(engine) {}
+    Parts(Engine& engine, Display& display)
+        : image(engine, display), files(engine), plugins(engine) {}
 
     ImageCommand image;
     FileCommands files;
+    PluginHost plugins;
 };
 
 Subsystems::Subsystems(Engine& engine, Display& display)
