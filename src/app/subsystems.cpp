@@ -3,15 +3,15 @@
 #include "app/subsystems.h"
 
 #include "engine/engine.h"
+#include "host/desktop_commands.h"
 #include "window/display.h"
 
 namespace velmora {
 
 struct Subsystems::Parts {
-    Parts(Engine& engine, Display& display) {
-        (void)engine;
-        (void)display;
-    }
+    Parts(Engine& engine, Display& display) : desktop(engine) { (void)display; }
+
+    DesktopCommands desktop;
 };
 
 Subsystems::Subsystems(Engine& engine, Display& display)
