@@ -18,10 +18,12 @@ namespace {
 
 // Only async-signal-safe calls from here on: the parent may have other threads.
 [[noreturn]] void RunGrandchild(char* const* argv, const char* dir, int devNull, int report) {
-    sigset_t all;
-    sigemptyset(&all);
-    sigprocmask(SIG_SETMASK, &all, nullptr);
-    signal(SIGPIPE, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &byDefault, nullptr);  // an ignored SIGPIPE would be inherited
     int err = 0;
     if (dir && chdir(dir) != 0) err = errno;
     if (!err) {

@@ -29,8 +29,9 @@ VELMORA_CP932(CannotConnect, "X ディスプレイ %s に接続できません")
 VELMORA_CP932(NoXTest, "X サーバーに XTEST 拡張がないためキーを送れません")
 
 // Windows vanish while we look at them; their errors must not end the program.
-// The previous handler (Qt has one) comes back when the connection closes.
+// The previous handler (Qt has one) comes back when the last connection closes.
 XErrorHandler gPreviousHandler = nullptr;
+int gOpenConnections = 0;
 int IgnoreError(Display*, XErrorEvent*) {
     return 0;
 }
@@ -53,7 +54,7 @@ std::string Latin1ToUtf8(const unsigned char* s, size_t n) {
 XDesktop::~XDesktop() {
     if (!dpy_) return;
     XCloseDisplay(dpy_);
-    XSetErrorHandler(gPreviousHandler);
+    if (--gOpenConnections == 0) XSetErrorHandler(gPreviousHandler);
 }
 
 bool XDesktop::open(std::string& why) {
@@ -67,7 +68,7 @@ bool XDesktop::open(std::string& why) {
         why = Format(CannotConnect().c_str(), name);
         return false;
     }
-    gPreviousHandler = XSetErrorHandler(IgnoreError);
+    if (gOpenConnections++ == 0) gPreviousHandler = XSetErrorHandler(IgnoreError);
     root_ = DefaultRootWindow(dpy_);
     std::vector<unsigned long> check, again;
     ewmh_ = readWindows("_NET_SUPPORTING_WM_CHECK", root_, check) && !check.empty() &&
