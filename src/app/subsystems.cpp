@@ -3,6 +3,7 @@
 #include "app/subsystems.h"
 
 #include "engine/engine.h"
+#include "host/desktop_commands.h"
 #include "host/file_commands.h"
 #include "host/plugin_host.h"
 #include "window/display.h"
@@ -12,10 +13,11 @@ namespace velmora {
 
 struct Subsystems::Parts {
     Parts(Engine& engine, Display& display)
-        : image(engine, display), files(engine), plugins(engine) {}
+        : image(engine, display), files(engine), desktop(engine), plugins(engine) {}
 
     ImageCommand image;
     FileCommands files;
+    DesktopCommands desktop;
     PluginHost plugins;
 };
 
