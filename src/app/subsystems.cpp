@@ -4,14 +4,14 @@
 
 #include "engine/engine.h"
 #include "window/display.h"
+#include "window/window_commands.h"
 
 namespace velmora {
 
 struct Subsystems::Parts {
-    Parts(Engine& engine, Display& display) {
-        (void)engine;
-        (void)display;
-    }
+    Parts(Engine& engine, Display& display) : window(engine) { (void)display; }
+
+    WindowCommands window;
 };
 
 Subsystems::Subsystems(Engine& engine, Display& display)
