@@ -3,17 +3,12 @@
 
 #include "engine/engine.h"
 #include "engine/frontend.h"
-#include "engine/text.h"
 #include "window/display.h"
+#include "window/messages.h"
 
 namespace velmora {
 
 namespace {
-
-const std::string& RestartQuestion() {
-    static const std::string s = Utf8ToCp932("最初に戻りますか？");
-    return s;
-}
 
 bool IsConfirmKey(Key k) {
     return k == Key::Enter || k == Key::Space;
@@ -133,7 +128,7 @@ void Interaction::buttonUp(Point client) {
 void Interaction::releaseOnArea(Point p) {
     // Both areas act only when the button went down and up inside the same one.
     if (inBeginArea(p) && beginArmed_) {
-        if (engine_.frontend().askOkCancel(RestartQuestion())) engine_.restartFromBegin();
+        if (engine_.frontend().askOkCancel(msg::AskRestart())) engine_.restartFromBegin();
     } else if (inExitArea(p) && exitArmed_) {
         if (engine_.Shutdown(true)) host_.requestClose();
     }

@@ -6,6 +6,7 @@
 
 #include "engine/engine.h"
 #include "window/display.h"
+#include "window/messages.h"
 #include "window/qt_cp932.h"
 #include "window/qt_dialogs.h"
 #include "window/qt_script_window.h"
@@ -36,10 +37,8 @@ int WindowFrontend::run() {
         engine.LoadSettings();
         engine.StartScript();
     } else {
-        static const std::string noMemory =
-            Utf8ToCp932("バッファーメモリの確保エラーが発生しました");
         window_->PlaceWindow(std::string());
-        messageBox(noMemory);
+        messageBox(msg::NoBufferMemory());
         requestClose();
     }
     // Without a start label, or when the user kept a window that failed, the window
@@ -54,7 +53,7 @@ int WindowFrontend::run() {
     }
     engine.Shutdown(false);
     window_->hide();
-    return 0;
+    return engine.errorShown() ? 1 : 0;
 }
 
 void WindowFrontend::messageBox(const std::string& text) {

@@ -11,6 +11,7 @@
 #include "engine/engine.h"
 #include "engine/frontend.h"
 #include "window/display.h"
+#include "window/messages.h"
 #include "window/placement.h"
 #include "window/qt_cp932.h"
 #include "window/qt_dialogs.h"
