@@ -77,10 +77,9 @@ void ScriptWindow::LoadSkin(const std::string& name) {
     file = engine_.resolvePath(file);
     const SkinFile skin = ReadSkinFile(QString::fromStdString(NativePath(file)));
     if (skin.status != SkinFile::Status::Ok) {
-        static const std::string loadFailed = Utf8ToCp932(" のロードに失敗しました");
-        static const std::string badData = Utf8ToCp932("BMPデータエラーが発生しました");
-        engine_.frontend().messageBox(
-            skin.status == SkinFile::Status::LoadFailed ? file + loadFailed : badData);
+        engine_.frontend().messageBox(skin.status == SkinFile::Status::LoadFailed
+                                          ? Format(msg::SkinLoadFailed().c_str(), file.c_str())
+                                          : msg::BmpDataError());
         engine_.running = false;  // the script waits; window and layers stay as they were
         return;
     }
