@@ -149,9 +149,9 @@ TEST_F(DisplayTest, ChoiceHitExcludesEdgesAndUndrawnChoices) {
     struct {
         int n, x, y;
         bool hit;
-    } cases[] = {{1, 21, 51, true},  {1, 20, 60, false}, {1, 320, 60, false}, {1, 100, 50, false},
-                 {1, 100, 70, false}, {1, 319, 69, true}, {2, 100, 80, false}, {7, 100, 60, false},
-                 {0, 100, 60, false}};
+    } cases[] = {{1, 21, 51, true},   {1, 20, 60, false},  {1, 320, 60, false},
+                 {1, 100, 50, false}, {1, 100, 70, false}, {1, 319, 69, true},
+                 {2, 100, 80, false}, {7, 100, 60, false}, {0, 100, 60, false}};
     for (const auto& c : cases)
         EXPECT_EQ(rig.display.ChoiceHit(c.n, c.x, c.y), c.hit) << c.n << " " << c.x << "," << c.y;
 }

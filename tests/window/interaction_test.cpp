@@ -50,10 +50,15 @@ struct KeyCase {
 
 TEST_F(InteractionTest, ArrowKeysMoveTheHighlightAndWrap) {
     const KeyCase cases[] = {
-        {3, 1, {Key::Up}, 3},   {3, 3, {Key::Down}, 1},  {3, 1, {Key::Left}, 3},
-        {3, 2, {Key::Right}, 3}, {3, 2, {Key::Up, Key::Up}, 3},
-        {3, 1, {Key::Down, Key::Down, Key::Down}, 1}, {1, 1, {Key::Down, Key::Up}, 1},
-        {6, 6, {Key::Right}, 1}, {3, 2, {Key::Other, Key::Space}, 2},
+        {3, 1, {Key::Up}, 3},
+        {3, 3, {Key::Down}, 1},
+        {3, 1, {Key::Left}, 3},
+        {3, 2, {Key::Right}, 3},
+        {3, 2, {Key::Up, Key::Up}, 3},
+        {3, 1, {Key::Down, Key::Down, Key::Down}, 1},
+        {1, 1, {Key::Down, Key::Up}, 1},
+        {6, 6, {Key::Right}, 1},
+        {3, 2, {Key::Other, Key::Space}, 2},
     };
     for (const KeyCase& c : cases) {
         rig.offerChoices(c.count, c.start);

@@ -19,8 +19,8 @@ class PlacementTable : public ::testing::TestWithParam<PlaceCase> {};
 TEST_P(PlacementTable, PlacesOrFallsBack) {
     const PlaceCase& c = GetParam();
     const Placement p = ComputePlacement(c.text, 1024, 768, 300, 100);
-    EXPECT_EQ(p, c.expected) << '"' << c.text << "\" gave " << p.x << "," << p.y << " "
-                             << p.width << "x" << p.height;
+    EXPECT_EQ(p, c.expected) << '"' << c.text << "\" gave " << p.x << "," << p.y << " " << p.width
+                             << "x" << p.height;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -31,13 +31,13 @@ INSTANTIATE_TEST_SUITE_P(
                       PlaceCase{"010,0x10,330,110", {8, 16, 322, 94, true}},
                       PlaceCase{"-100,-100,0,0", {-100, -100, 100, 100, true}},
                       PlaceCase{"1024,768,1100,800", {1024, 768, 76, 32, true}},
-                      PlaceCase{"10,10,5,110", kFallback},       // negative width
-                      PlaceCase{"10,10,330,10", kFallback},      // zero height
-                      PlaceCase{"-150,0,200,100", kFallback},    // too far left
-                      PlaceCase{"0,-101,200,100", kFallback},    // too far up
-                      PlaceCase{"1025,0,1100,100", kFallback},   // beyond the right edge
-                      PlaceCase{"", kFallback},                  // no setting
-                      PlaceCase{"10,10,330", kFallback},         // three numbers
+                      PlaceCase{"10,10,5,110", kFallback},      // negative width
+                      PlaceCase{"10,10,330,10", kFallback},     // zero height
+                      PlaceCase{"-150,0,200,100", kFallback},   // too far left
+                      PlaceCase{"0,-101,200,100", kFallback},   // too far up
+                      PlaceCase{"1025,0,1100,100", kFallback},  // beyond the right edge
+                      PlaceCase{"", kFallback},                 // no setting
+                      PlaceCase{"10,10,330", kFallback},        // three numbers
                       PlaceCase{"left,top,right,bottom", kFallback}));
 
 TEST(Placement, FallbackFollowsTheSkinSize) {

@@ -40,6 +40,7 @@ void TempFolder::write(const std::string& name, const std::string& bytes) const 
 }
 
 EngineRig::EngineRig() {
+    EnsureApp();  // fixtures build their widgets right after the rig
     fe.engine = &engine;
     engine.setProgramPath(folder.programPath());
     display.layers.create();
@@ -91,7 +92,8 @@ std::string MakeBmp(const QImage& picture, int bits) {
         for (int x = 0; x < w; ++x) {
             const QRgb c = img.pixel(x, y);
             if (bits <= 8) {
-                const unsigned index = std::find(palette.begin(), palette.end(), c) - palette.begin();
+                const unsigned index =
+                    std::find(palette.begin(), palette.end(), c) - palette.begin();
                 const int bit = x * bits;
                 row[bit / 8] |= char(index << (8 - bits - bit % 8));
             } else if (bits == 16) {  // 5-5-5
