@@ -85,6 +85,13 @@ InputDialog::InputDialog(QWidget* owner, const QString& prompt)
     edit_->setFocus();
 }
 
+void InputDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The answer is typed at once, also where no window manager hands out the focus.
+    activateWindow();
+    edit_->setFocus();
+}
+
 std::string InputDialog::answer() const {
     return result() == Accepted ? ToCp932(edit_->text()) : std::string();
 }

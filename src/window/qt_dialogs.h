@@ -42,6 +42,9 @@ public:
     QLabel* promptLabel() const { return prompt_; }
     QLineEdit* edit() const { return edit_; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     QLabel* prompt_;
     QLineEdit* edit_;

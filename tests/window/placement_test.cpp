@@ -14,6 +14,11 @@ struct PlaceCase {
     Placement expected;
 };
 
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const PlaceCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
+
 class PlacementTable : public ::testing::TestWithParam<PlaceCase> {};
 
 TEST_P(PlacementTable, PlacesOrFallsBack) {

@@ -3,13 +3,13 @@
 // and the release of the display.
 #include "window/qt_frontend.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <gtest/gtest.h>
-
 #include <thread>
 
 #include "engine/engine.h"
@@ -60,9 +60,9 @@ TEST_F(FrontendTest, MessageBoxesCarryTheProgramNameAndAWarning) {
     fe.messageBox(Utf8ToCp932("お知らせ"));
     EXPECT_FALSE(fe.askOkCancel(Utf8ToCp932("終了しますか？")));
     EXPECT_TRUE(fe.askOkCancel(Utf8ToCp932("最初に戻りますか？")));
-    EXPECT_EQ(answers.texts, (QStringList{QString::fromUtf8("お知らせ"),
-                                          QString::fromUtf8("終了しますか？"),
-                                          QString::fromUtf8("最初に戻りますか？")}));
+    EXPECT_EQ(answers.texts,
+              (QStringList{QString::fromUtf8("お知らせ"), QString::fromUtf8("終了しますか？"),
+                           QString::fromUtf8("最初に戻りますか？")}));
     EXPECT_EQ(answers.captions, QStringList(3, QStringLiteral("velmora")));
     EXPECT_EQ(answers.hadWarningIcon, (std::vector<bool>{true, true, true}));
     EXPECT_EQ(answers.buttonCounts, (std::vector<int>{1, 2, 2}));

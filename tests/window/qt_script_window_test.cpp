@@ -3,12 +3,13 @@
 // Escape and the close request, placement, title and the About item.
 #include "window/qt_script_window.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QScreen>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "window/qt_text_painter.h"
 #include "window_support.h"

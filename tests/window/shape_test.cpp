@@ -52,6 +52,11 @@ struct ShapeCase {
     std::vector<Rect> expected;
 };
 
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const ShapeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ShapeTable : public ::testing::TestWithParam<ShapeCase> {};
 
 TEST_P(ShapeTable, CutsTheTopLeftColour) {
