@@ -184,7 +184,7 @@ TEST_F(InteractionTest, HoverMovesTheHighlightAndShowsTheHand) {
 }
 
 TEST_F(InteractionTest, BeginAreaAsksAndRestarts) {
-    rig.folder.write("code.txt", "[main]\ntext,clear,again\n");
+    rig.folder.writeBytes("code.txt", "[main]\ntext,clear,again\n");
     rig.engine.CancelWaits();
     for (bool ok : {false, true}) {
         rig.engine.beginArea = Rect{400, 400, 450, 420};

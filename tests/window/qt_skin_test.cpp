@@ -54,7 +54,7 @@ TEST_F(SkinTest, EveryUsualDepthGivesTheSameWindow) {
                 for (int x = 0; x < pic.width(); ++x)
                     if (pic.pixelColor(x, y) == kRing) pic.setPixelColor(x, y, kSkin);
         }
-        rig.folder.write("skin.bmp", MakeBmp(pic, bits));
+        rig.folder.writeBytes("skin.bmp", MakeBmp(pic, bits));
         window.LoadSkin("skin.bmp");
         ASSERT_TRUE(rig.fe.messages.empty()) << Cp932ToUtf8(rig.fe.messages[0]);
         EXPECT_EQ(window.size(), QSize(40, 30));
@@ -79,7 +79,7 @@ TEST_F(SkinTest, EveryUsualDepthGivesTheSameWindow) {
 TEST_F(SkinTest, LoadingComposesKeepsTextDropsPictures) {
     rig.display.ShowText("clear", "Hello");
     std::fill_n(rig.display.layers.base.row(200), 3 * 640, std::uint8_t(0));  // a picture
-    rig.folder.write("skin.bmp", MakeBmp(SampleSkin(), 24));
+    rig.folder.writeBytes("skin.bmp", MakeBmp(SampleSkin(), 24));
     presents = 0;
     window.LoadSkin("skin.bmp");
     EXPECT_EQ(presents, 1);
@@ -92,7 +92,7 @@ TEST_F(SkinTest, LoadingComposesKeepsTextDropsPictures) {
 TEST_F(SkinTest, AllTransparentSkinLeavesNothingOfTheWindow) {
     QImage plain(20, 10, QImage::Format_RGB32);
     plain.fill(kCut);
-    rig.folder.write("plain.bmp", MakeBmp(plain, 24));
+    rig.folder.writeBytes("plain.bmp", MakeBmp(plain, 24));
     window.LoadSkin("plain.bmp");
     EXPECT_TRUE(window.shape().isEmpty());
     EXPECT_FALSE(window.mask().isEmpty()) << "an empty mask would show the whole window";
@@ -103,7 +103,7 @@ TEST_F(SkinTest, LargeSkinsAreCutAtTheLayerEdge) {
     QImage big(700, 500, QImage::Format_RGB32);
     big.fill(kSkin);
     big.setPixelColor(0, 0, kCut);
-    rig.folder.write("big.bmp", MakeBmp(big, 24));
+    rig.folder.writeBytes("big.bmp", MakeBmp(big, 24));
     window.LoadSkin("big.bmp");
     EXPECT_EQ(window.size(), QSize(700, 500));
     EXPECT_TRUE(window.shape().contains(QPoint(699, 499)));
@@ -111,15 +111,15 @@ TEST_F(SkinTest, LargeSkinsAreCutAtTheLayerEdge) {
 }
 
 TEST_F(SkinTest, FailuresReportAndLeaveEverythingAsItWas) {
-    rig.folder.write("skin.bmp", MakeBmp(SampleSkin(), 24));
+    rig.folder.writeBytes("skin.bmp", MakeBmp(SampleSkin(), 24));
     window.LoadSkin("skin.bmp");
     const QRegion before = window.shape();
     const std::string bmp = MakeBmp(SampleSkin(), 24);
-    rig.folder.write("short.bmp", bmp.substr(0, 200));  // a BMP whose pixels are missing
+    rig.folder.writeBytes("short.bmp", bmp.substr(0, 200));  // a BMP whose pixels are missing
     std::string odd = bmp;
     odd[28] = 7;  // seven bits a pixel
-    rig.folder.write("odd.bmp", odd);
-    rig.folder.write("text.bmp", "not a picture");
+    rig.folder.writeBytes("odd.bmp", odd);
+    rig.folder.writeBytes("text.bmp", "not a picture");
     const std::string dir = rig.folder.programPath();
     struct {
         const char* name;
@@ -143,7 +143,7 @@ TEST_F(SkinTest, FailuresReportAndLeaveEverythingAsItWas) {
 }
 
 TEST_F(SkinTest, NamesResolveAgainstTheProgramFolderOrTheBackgroundSetting) {
-    rig.folder.write("skin.bmp", MakeBmp(SampleSkin(), 24));
+    rig.folder.writeBytes("skin.bmp", MakeBmp(SampleSkin(), 24));
     window.LoadSkin("");  // no name, no setting: nothing happens
     EXPECT_TRUE(rig.fe.messages.empty());
     EXPECT_EQ(window.size(), QSize(300, 100));
@@ -151,17 +151,17 @@ TEST_F(SkinTest, NamesResolveAgainstTheProgramFolderOrTheBackgroundSetting) {
     window.LoadSkin("");
     EXPECT_EQ(window.size(), QSize(40, 30));
     // An absolute name is used as given.
-    TempFolder other;
+    ScriptDir other;
     QImage wide(60, 10, QImage::Format_RGB32);
     wide.fill(kSkin);
-    other.write("wide.bmp", MakeBmp(wide, 24));
-    window.LoadSkin((other.path() / "wide.bmp").string());
+    other.writeBytes("wide.bmp", MakeBmp(wide, 24));
+    window.LoadSkin(other.file("wide.bmp"));
     EXPECT_EQ(window.size(), QSize(60, 10));
 }
 
 TEST_F(SkinTest, BackgroundCommandGoesToTheFrontEnd) {
     WindowCommands commands(rig.engine);
-    rig.folder.write("code.txt", "[main]\nbackground,skin.bmp\nbackground,\nbackground\n");
+    rig.folder.writeBytes("code.txt", "[main]\nbackground,skin.bmp\nbackground,\nbackground\n");
     rig.engine.LoadSettings();  // loads the (empty) background setting first
     rig.engine.StartScript();
     // The third line lacks its parameter: the script stops with the parameter message.

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <fstream>
-#include <sstream>
+#include <chrono>
+#include <thread>
 
 #include "window_support.h"
 #include "x11_support.h"
@@ -35,31 +35,29 @@ protected:
         x = std::make_unique<XClient>(server.display());
         ASSERT_TRUE(x->ok());
         x->showBackdrop(kBackdrop);
-        folder.write("skin.bmp", Skin());
-        folder.write("variable.txt",
-                     "[default]\nbackground=skin.bmp\nwindows_pos=100,100,400,300\ntitle=e2e\n"
-                     "text_pos=20,40,280,100\nchoice_pos1=20,110,200,130\n"
-                     "choice_pos2=20,130,200,150\nchoice_pos3=20,150,200,170\n");
+        folder.writeBytes("skin.bmp", Skin());
+        folder.writeBytes("variable.txt",
+                          "[default]\nbackground=skin.bmp\nwindows_pos=100,100,400,300\ntitle=e2e\n"
+                          "text_pos=20,40,280,100\nchoice_pos1=20,110,200,130\n"
+                          "choice_pos2=20,130,200,150\nchoice_pos3=20,150,200,170\n");
     }
     void start(const std::string& script) {
-        folder.write("code.txt", script);
-        program = std::make_unique<ProgramRun>(server.display(), folder.path().string());
+        folder.writeBytes("code.txt", script);
+        program = std::make_unique<ProgramRun>(server.display(), folder.path());
         window = x->findWindow("e2e", 10000);
         ASSERT_NE(window, 0u) << "the window did not appear";
+        // The backdrop counts as dark: wait for the skin before looking for text.
+        ASSERT_TRUE(WaitUntil([&] { return x->pixel(sx(15), sy(180)) == kBody; }, 10000))
+            << "the skin was not painted";
     }
-    std::string variables() {
-        std::ifstream in(folder.path() / "variable.txt");
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string variables() { return folder.read("variable.txt"); }
     // Screen position of a window pixel.
     int sx(int wx) { return 100 + wx; }
     int sy(int wy) { return 100 + wy; }
 
     PrivateXServer server;
     std::unique_ptr<XClient> x;
-    TempFolder folder;
+    ScriptDir folder;
     std::unique_ptr<ProgramRun> program;
     XID window = 0;
 };

@@ -8,7 +8,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <cstdlib>
-#include <fstream>
 #include <random>
 
 #include "engine/text.h"
@@ -23,20 +22,6 @@ void EnsureApp() {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         new QApplication(argc, argv);  // lives for the whole test program
     }
-}
-
-TempFolder::TempFolder() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "velmora-win-XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
-void TempFolder::write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(path_ / name, std::ios::binary) << bytes;
 }
 
 EngineRig::EngineRig() {

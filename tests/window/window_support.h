@@ -1,5 +1,5 @@
-// Helpers for the window tests: the Qt application, an engine with a fake front end
-// and a display, temporary program folders, BMP files of every usual depth, and an
+// Helpers for the window tests: the Qt application, an engine with a fake front end,
+// a display and a program folder, BMP files of every usual depth, and an
 // answerer for modal boxes.
 #pragma once
 
@@ -7,13 +7,13 @@
 #include <QStringList>
 #include <QTimer>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
 #include "fake_frontend.h"
+#include "script_dir.h"
 #include "window/display.h"
 
 namespace velmora::test {
@@ -21,25 +21,12 @@ namespace velmora::test {
 // The one QApplication of the test program (offscreen platform).
 void EnsureApp();
 
-// A fresh folder, removed at the end of the test.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    const std::filesystem::path& path() const { return path_; }
-    std::string programPath() const { return path_.string() + "/"; }  // for the engine
-    void write(const std::string& name, const std::string& bytes) const;
-
-private:
-    std::filesystem::path path_;
-};
-
 // An engine on the fake front end with white layers and the default rectangles.
 struct EngineRig {
     FakeFrontend fe;
     Engine engine{fe};
     Display display{engine};
-    TempFolder folder;
+    ScriptDir folder;
 
     EngineRig();
     // Offers `count` choices as the `choice` command does and draws them.
