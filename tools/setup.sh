@@ -8,7 +8,7 @@ packages=(
     fonts-ipafont-gothic
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils
-    clang-format
+    clang-format dpkg-dev fakeroot
 )
 
 missing=()
