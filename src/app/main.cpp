@@ -5,6 +5,7 @@
 #include "app/console_frontend.h"
 #include "app/options.h"
 #include "app/starter.h"
+#include "app/window_app.h"
 
 int main(int argc, char** argv) {
     using velmora::Options;
@@ -24,8 +25,9 @@ int main(int argc, char** argv) {
         case Options::Mode::New:
             return velmora::CreateStarterFolder(o.path, velmora::FindExecutable(argv[0]));
         case Options::Mode::Console:
-        case Options::Mode::Window:  // the window front end arrives with its own change
             return velmora::RunConsole(velmora::FindProgramPath(argv[0]), o.scriptArgs);
+        case Options::Mode::Window:
+            return velmora::RunWindowApp(argc, argv, o);
     }
     return 2;
 }

@@ -8,13 +8,16 @@
 #include "host/plugin_host.h"
 #include "window/display.h"
 #include "window/image_command.h"
+#include "window/window_commands.h"
 
 namespace velmora {
 
 struct Subsystems::Parts {
     Parts(Engine& engine, Display& display)
-        : image(engine, display), files(engine), desktop(engine), plugins(engine) {}
+        : window(engine), image(engine, display), files(engine), desktop(engine),
+          plugins(engine) {}
 
+    WindowCommands window;
     ImageCommand image;
     FileCommands files;
     DesktopCommands desktop;
