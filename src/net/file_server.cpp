@@ -1,0 +1,194 @@
+// File mode of the web server. The request path is decoded, joined to the root and
+// every ".." in the name is broken up, so no request reaches above the root. File names
+// on disk are UTF-8: a path that is valid UTF-8 names its file as it is, any other is
+// read as CP932. Files go out straight from the disk with sendfile.
+#include "net/file_server.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "engine/text.h"
+#include "net/escape.h"
+#include "net/request.h"
+#include "net/web_pages.h"
+#include "net/web_texts.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr size_t kListingFlush = 16 << 10;
+
+bool EndsWithSlash(const std::string& s) {
+    return !s.empty() && s.back() == '/';
+}
+
+std::string FileHeader(const std::string& typeLine, std::uint64_t size) {
+    const WebTexts& t = Texts();
+    return t.status200 + t.mime + t.server + typeLine + "Content-Length: " + std::to_string(size) +
+           "\n\n";
+}
+
+// Opens a regular file for reading; -1 for anything else (a directory, a FIFO that would
+// block, a device).
+int OpenRegular(const std::string& name, std::uint64_t& size) {
+    int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    size = static_cast<std::uint64_t>(st.st_size);
+    return fd;
+}
+
+bool IsDirectory(const std::string& name) {
+    struct stat st;
+    return stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void SendRedirect(Connection& c, const std::string& decodedPath) {
+    const WebTexts& t = Texts();
+    c.send(t.status301 + t.mime + t.server + "Location: /" + PercentEncode(decodedPath, true) +
+           "/\n\n");
+}
+
+void SendNotFound(Connection& c, const std::string& decodedPath) {
+    const WebTexts& t = Texts();
+    c.send(PageHeader() + t.notFoundHead + HtmlEscape(PageText(decodedPath)) + t.notFoundFoot);
+}
+
+struct Entry {
+    std::string name;  // as on disk
+    bool directory = false;
+    std::uint64_t size = 0;
+};
+
+// The entries of a directory, sorted by name; false when it cannot be read.
+bool ReadDirectory(const std::string& folder, std::vector<Entry>& entries) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return false;
+    while (dirent* d = readdir(dir)) {
+        std::string name = d->d_name;
+        if (name == "." || name == "..") continue;
+        Entry e{name};
+        struct stat st;
+        std::string full = folder + name;
+        if (stat(full.c_str(), &st) == 0 || lstat(full.c_str(), &st) == 0) {
+            e.directory = S_ISDIR(st.st_mode);
+            e.size = static_cast<std::uint64_t>(st.st_size);
+        }
+        entries.push_back(std::move(e));
+    }
+    closedir(dir);
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return true;
+}
+
+std::string ListingRow(const Entry& e) {
+    const WebTexts& t = Texts();
+    std::string link = PercentEncode(e.name);
+    std::string shown = HtmlEscape(Utf8ToCp932(e.name));
+    if (e.directory) return t.folderRow + link + t.folderRowEnd + shown + t.rowEnd;
+    std::string size = e.size < 1000 ? std::to_string(e.size) + t.fileRowBytes
+                                     : std::to_string(e.size / 1000) + t.fileRowKb;
+    return "[" + size + link + t.fileRowMiddle + shown + t.rowEnd;
+}
+
+void SendListing(Connection& c, const std::string& folder, const std::string& decodedPath) {
+    const WebTexts& t = Texts();
+    std::string title = HtmlEscape(PageText(decodedPath));
+    std::string out =
+        PageHeader() + t.listingTitle + title + t.listingMiddle + title + t.listingHeadEnd;
+    std::vector<Entry> entries;
+    if (!ReadDirectory(folder, entries)) out += t.noDirectory;
+    for (const Entry& e : entries) {
+        out += ListingRow(e);
+        if (out.size() >= kListingFlush) {
+            if (!c.send(out)) return;
+            out.clear();
+        }
+    }
+    c.send(out + t.listingFoot);
+}
+
+void SendFile(Connection& c, int fd, std::uint64_t size, const std::string& decodedPath,
+              bool directoryRequest) {
+    if (c.send(FileHeader(ContentTypeLine(decodedPath, directoryRequest), size), size > 0))
+        c.sendFile(fd, size);
+    close(fd);
+}
+
+}  // namespace
+
+std::string ContentTypeLine(const std::string& decodedPath, bool directoryRequest) {
+    static const struct {
+        const char* extension;
+        const char* type;
+    } kTypes[] = {
+        {".jpg", "image/jpeg"}, {".jpeg", "image/jpeg"}, {".txt", "text/plain; charset=x-sjis"},
+        {".gif", "image/gif"},  {".htm", "text/html"},   {".html", "text/html"}};
+    size_t dot = decodedPath.rfind('.');
+    std::string extension = dot == std::string::npos ? std::string() : decodedPath.substr(dot);
+    for (const auto& k : kTypes)
+        if (extension == k.extension) return std::string("Content-Type: ") + k.type + "\n";
+    if (directoryRequest) return "Content-Type: text/html\n";
+    // Only a real extension makes a type; a name without one, or with bytes that do not
+    // belong in a header line, is plain data.
+    bool usable = extension.size() > 1 && extension.find('/') == std::string::npos;
+    for (size_t i = 1; usable && i < extension.size(); ++i) {
+        unsigned char ch = extension[i];
+        usable = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') ||
+                 ch == '-' || ch == '+' || ch == '_' || ch == '.';
+    }
+    return "Content-Type: application/" + (usable ? extension.substr(1) : "octet-stream") + "\n";
+}
+
+std::string DiskName(const std::string& webroot, const std::string& decodedPath) {
+    std::string name = NativePath(webroot);
+    if (!EndsWithSlash(name)) name += '/';
+    if (IsValidUtf8(decodedPath)) {
+        std::string path = decodedPath;
+        std::replace(path.begin(), path.end(), '\\', '/');
+        name += path;
+    } else {
+        name += NativePath(decodedPath);
+    }
+    // The whole name, however long: a ".." left anywhere could climb above the root.
+    for (size_t i = 0; i + 1 < name.size(); ++i)
+        if (name[i] == '.' && name[i + 1] == '.') name[i] = ' ';
+    return name;
+}
+
+void ServeFiles(std::string& request, Connection& c, const std::string& webroot) {
+    RequestTarget target = ParseRequestTarget(request);
+    if (!target.found) return;
+    std::string path = target.path;
+    UrlDecode(path);
+    std::string name = DiskName(webroot, path);
+    if (!EndsWithSlash(name) && IsDirectory(name)) return SendRedirect(c, path);
+
+    bool directoryRequest = false;
+    std::string folder = name;
+    std::uint64_t size = 0;
+    int fd = -1;
+    if (EndsWithSlash(name)) {
+        directoryRequest = true;
+        fd = OpenRegular(name + "index.html", size);
+        if (fd < 0) fd = OpenRegular(name + "index.htm", size);
+    } else {
+        fd = OpenRegular(name, size);
+    }
+    if (fd >= 0) return SendFile(c, fd, size, path, directoryRequest);
+    if (directoryRequest) return SendListing(c, folder, path);
+    SendNotFound(c, path);
+}
+
+}  // namespace velmora
