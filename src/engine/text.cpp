@@ -5,7 +5,9 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 namespace velmora {
 
@@ -109,6 +111,41 @@ std::string::size_type FindMbs(std::string_view hay, std::string_view needle) {
         i += (IsLeadByte(static_cast<unsigned char>(hay[i])) && i + 1 < hay.size()) ? 2 : 1;
     }
     return std::string::npos;
+}
+
+int ToInt(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    std::uint32_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
+    return static_cast<int>(negative ? 0u - value : value);
+}
+
+double ToReal(std::string_view s) {
+    // Sign, digits, decimal point, exponent: nothing else (no hex, no inf).
+    size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
+    size_t start = i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    size_t digits = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+    }
+    if (digits == 0) return 0.0;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+        if (j < s.size() && s[j] >= '0' && s[j] <= '9') {
+            while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
+            i = j;
+        }
+    }
+    return std::strtod(std::string(s.substr(start, i - start)).c_str(), nullptr);
 }
 
 std::string Format(const char* fmt, ...) {
