@@ -78,7 +78,8 @@ int OpenOne(const addrinfo& ai, const char*& failure) {
 
 }  // namespace
 
-WebListener::WebListener(int port, Handler handler) : port_(port), handler_(std::move(handler)) {}
+WebListener::WebListener(int port, Handler handler, std::chrono::milliseconds idleLimit)
+    : port_(port), handler_(std::move(handler)), idleLimit_(idleLimit) {}
 
 WebListener::~WebListener() {
     requestStop();
@@ -208,7 +209,7 @@ bool WebListener::serveOne(int listening) {
         if (IsShortage(e)) stop_.sleepFor(std::chrono::milliseconds(100));
         return IsPassingAcceptError(e);
     }
-    Connection c(fd, stop_);
+    Connection c(fd, stop_, idleLimit_);
     std::string request;
     switch (c.receive(request)) {
         case Connection::Received::Failed:

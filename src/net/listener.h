@@ -27,7 +27,8 @@ public:
         std::string var1, var2;
     };
 
-    WebListener(int port, Handler handler);
+    WebListener(int port, Handler handler,
+                std::chrono::milliseconds idleLimit = Connection::kIdleLimit);
     ~WebListener();  // stops and joins
     WebListener(const WebListener&) = delete;
     WebListener& operator=(const WebListener&) = delete;
@@ -55,6 +56,7 @@ private:
 
     const int port_;
     Handler handler_;
+    const std::chrono::milliseconds idleLimit_;
     StopSignal stop_;
     std::atomic<bool> running_{false};
     std::atomic<bool> ready_{false};

@@ -1,7 +1,6 @@
 // Request-line parsing and form decoding for the web server.
 #include "net/request.h"
 
-#include <climits>
 #include <cstring>
 
 namespace velmora {
@@ -79,22 +78,6 @@ QueryValues ParseQuery(const std::optional<std::string>& query, std::string_view
             v.second = token;
     }
     return v;
-}
-
-int IntegerValue(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1)
-            value = static_cast<long long>(INT_MAX) + 1;
-    }
-    if (negative) value = -value;
-    if (value > INT_MAX) value = INT_MAX;
-    return static_cast<int>(value);
 }
 
 }  // namespace velmora

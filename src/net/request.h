@@ -33,8 +33,4 @@ struct QueryValues {
 QueryValues ParseQuery(const std::optional<std::string>& query, std::string_view firstKey,
                        std::string_view secondKey);
 
-// The integer value of a text as atoi reads it: leading white space, an optional sign,
-// digits up to the first other character; 0 when it does not begin so. Saturates.
-int IntegerValue(std::string_view text);
-
 }  // namespace velmora

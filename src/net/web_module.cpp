@@ -5,7 +5,6 @@
 
 #include "engine/frontend.h"
 #include "engine/text.h"
-#include "net/request.h"
 #include "net/web_texts.h"
 
 namespace velmora {
@@ -55,7 +54,6 @@ void WebModule::WebCommand(const std::string& sub) {
 
 void WebModule::commandServer() {
     if (engine_.line.paramCount > 1) engine_.SetVariable("webroot", engine_.line.p(2));
-    refreshRoot();
     shared_.update([](WebSnapshot& s) { s.mode = FileServer; });
     StartWebServer();
 }
@@ -81,8 +79,8 @@ void WebModule::commandChoice() {
         const CurrentLine& line = engine_.line;
         // The page, the window and the variables hold six choices; more would name
         // choices that do not exist.
-        int n = std::min(IntegerValue(line.p(2)), kMaxChoices);
-        int d = std::max(std::min(n, IntegerValue(line.p(3))), 1);
+        int n = std::min(ToInt(line.p(2)), kMaxChoices);
+        int d = std::max(std::min(n, ToInt(line.p(3))), 1);
         ChoiceState& choice = engine_.choice;
         choice.count = n;
         choice.highlighted = d;
@@ -161,22 +159,20 @@ void WebModule::deliver(const WebAnswer& answer, unsigned question) {
 
 void WebModule::WebAnswerArrived(const WebAnswer& answer, unsigned question) {
     if (question == 0 || question != openQuestion_) return;
-    engine_.CancelWaits();
     if (answer.isChoice) {
         int n = std::clamp(answer.choice, 1, kMaxChoices);
         shared_.update([n](WebSnapshot& s) { s.pages.choiceSelected = n; });
-        engine_.choice.highlighted = n;
-        engine_.SetVariable("choice_sel", std::to_string(n));
-        engine_.SetVariable("choice_text", engine_.choice.text[n - 1]);
-    } else {
-        webInputAnswer_ = answer.input;
-        engine_.SetVariable("var1", webInputAnswer_);
+        engine_.confirmChoice(n);  // as a choice confirmed in the window
+        return;
     }
+    engine_.CancelWaits();
+    webInputAnswer_ = answer.input;
+    engine_.SetVariable("var1", webInputAnswer_);
     engine_.running = true;
 }
 
-void WebModule::onStopScript() {
-    refreshRoot();
+void WebModule::onVariableSet(int builtinIndex) {
+    if (builtinIndex == kWebRoot) refreshRoot();
 }
 
 void WebModule::onCancelWaits() {

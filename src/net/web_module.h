@@ -31,7 +31,7 @@ public:
     // for that very question.
     void WebAnswerArrived(const WebAnswer& answer, unsigned question);
 
-    void onStopScript() override;
+    void onVariableSet(int builtinIndex) override;
     void onCancelWaits() override;
     void onShutdownStop() override;
     bool keepsAlive() const override { return listener_.running(); }

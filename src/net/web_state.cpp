@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "net/request.h"
+#include "engine/text.h"
 #include "net/web_texts.h"
 
 namespace velmora {
@@ -34,7 +34,7 @@ bool WebShared::takeAnswer(int mode, unsigned question) {
 }
 
 int ClampChoice(int count, std::string_view text) {
-    int k = std::min(count, IntegerValue(text));
+    int k = std::min(count, ToInt(text));
     return k < 1 ? 1 : k;
 }
 
