@@ -38,7 +38,10 @@ std::string AnswerRedirect(const char* key, const std::string& answer) {
 
 std::string ChoiceAcknowledgement(const PageTexts& pages, const std::string& prevc) {
     if (prevc.empty()) return {};
-    return pages.labels[ClampChoice(pages.choiceCount, prevc) - 1] + Texts().chosen;
+    bool answered = pages.answeredCount >= 0;
+    const std::string* labels = answered ? pages.answeredLabels : pages.labels;
+    int count = answered ? pages.answeredCount : pages.choiceCount;
+    return labels[ClampChoice(count, prevc) - 1] + Texts().chosen;
 }
 
 std::string InputAcknowledgement(const std::string& prev) {

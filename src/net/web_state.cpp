@@ -2,6 +2,7 @@
 #include "net/web_state.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "engine/text.h"
 #include "net/web_texts.h"
@@ -29,6 +30,11 @@ void WebShared::update(const std::function<void(WebSnapshot&)>& change) {
 bool WebShared::takeAnswer(int mode, unsigned question) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (state_.mode != mode || state_.question != question) return false;
+    PageTexts& p = state_.pages;
+    if (mode == ChoicePage) {
+        std::copy(std::begin(p.labels), std::end(p.labels), std::begin(p.answeredLabels));
+        p.answeredCount = p.choiceCount;
+    }
     state_.mode = StatusPage;
     return true;
 }

@@ -17,6 +17,10 @@ struct PageTexts {
     std::string labels[6];   // labels[0] is choice 1
     int choiceCount = 0;     // at most 6
     int choiceSelected = 0;  // 1-based pre-selected button
+    // The last answered choice question: acknowledgements name the choice as it was
+    // offered, even after a new question has replaced the labels.
+    std::string answeredLabels[6];
+    int answeredCount = -1;  // -1 until a choice was answered
 };
 
 struct WebSnapshot {

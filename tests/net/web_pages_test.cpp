@@ -208,6 +208,24 @@ TEST_F(PagesTest, ChoiceAnswersAreClamped) {
     }
 }
 
+TEST_F(PagesTest, AcknowledgementNamesTheChoiceAsOffered) {
+    ask(ChoicePage, 30);
+    Get(server.port(), "/input.cgi?choice=2");
+    ASSERT_EQ(answersAfter(1).size(), 1u);
+    // The script asks a new question with new labels before the browser comes back.
+    server.shared.update([](WebSnapshot& s) {
+        s.mode = ChoicePage;
+        s.question = 31;
+        s.pages.choiceCount = 2;
+        s.pages.labels[0] = "yes";
+        s.pages.labels[1] = "no";
+    });
+    std::string page = Get(server.port(), "/input.cgi?prevc=2");
+    EXPECT_NE(page.find(Chosen("b")), std::string::npos);
+    EXPECT_EQ(page.find(Chosen("no")), std::string::npos);
+    EXPECT_NE(page.find(Radio(2, true, "no")), std::string::npos);
+}
+
 TEST(WebShared, TakesAnAnswerOnlyForTheOpenQuestion) {
     WebShared shared;
     shared.update([](WebSnapshot& s) {
