@@ -8,13 +8,17 @@ packages=(
     fonts-ipafont-gothic
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils
-    clang-format clang
+    clang-format
     chromium
 )
 # Only the benchmarks need these, and "tools/setup.sh bench" adds them: ab and the two
 # servers the web server is compared with (bench runs its own nginx on a free port).
 if [ "${1:-}" = bench ]; then
     packages+=(apache2-utils nginx python3)
+fi
+# tools/fuzz.sh: clang with its libFuzzer runtime.
+if [ "${1:-}" = fuzz ]; then
+    packages+=(clang libclang-rt-14-dev)
 fi
 # Node.js runs the browser tests; any node of version 18 or later will do.
 if ! command -v npm >/dev/null; then
