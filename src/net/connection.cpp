@@ -41,6 +41,10 @@ Connection::Received Connection::receive(std::string& request) {
         ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
         if (n > 0) {
             request.assign(buffer, static_cast<size_t>(n));
+            // A full buffer, or a header without its blank line, may leave bytes unread.
+            unread_ = static_cast<size_t>(n) == sizeof buffer ||
+                      (request.find("\n\n") == std::string::npos &&
+                       request.find("\n\r\n") == std::string::npos);
             return Received::Data;
         }
         if (n == 0) return Received::PeerClosed;
@@ -83,17 +87,18 @@ bool Connection::sendFile(int fileFd, std::uint64_t size) {
 
 void Connection::finish() {
     if (fd_ < 0) return;
-    shutdown(fd_, SHUT_WR);
-    // Unread request bytes would make the close reset the connection, and a reset can
-    // throw away response bytes the client has not read yet.
-    char sink[4096];
-    for (size_t drained = 0; drained < kDrainLimit;) {
-        ssize_t n = recv(fd_, sink, sizeof sink, MSG_DONTWAIT);
-        if (n <= 0) break;
-        drained += static_cast<size_t>(n);
+    if (unread_) {
+        // Unread request bytes would make the close reset the connection, and a reset
+        // can throw away response bytes the client has not read yet.
+        shutdown(fd_, SHUT_WR);
+        char sink[4096];
+        for (size_t drained = 0; drained < kDrainLimit;) {
+            ssize_t n = recv(fd_, sink, sizeof sink, MSG_DONTWAIT);
+            if (n <= 0) break;
+            drained += static_cast<size_t>(n);
+        }
     }
-    shutdown(fd_, SHUT_RD);
-    close(fd_);
+    close(fd_);  // sends what is queued, then the end of the stream, in both directions
     fd_ = -1;
 }
 

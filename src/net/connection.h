@@ -42,6 +42,7 @@ private:
     bool waitFor(short events);
 
     int fd_;
+    bool unread_ = false;  // the request may have more bytes than were received
     const StopSignal& stop_;
     std::chrono::milliseconds idleLimit_;
 };

@@ -34,23 +34,24 @@ std::string FileHeader(const std::string& typeLine, std::uint64_t size) {
            "\n\n";
 }
 
-// Opens a regular file for reading; -1 for anything else (a directory, a FIFO that would
-// block, a device).
-int OpenRegular(const std::string& name, std::uint64_t& size) {
-    int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return -1;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return -1;
-    }
-    size = static_cast<std::uint64_t>(st.st_size);
-    return fd;
-}
+// What a name opened as: a regular file (fd and size), a directory, or nothing usable
+// (missing, or a FIFO or device that a server must not read).
+struct Opened {
+    enum Kind { Missing, File, Directory } kind = Missing;
+    int fd = -1;
+    std::uint64_t size = 0;
+};
 
-bool IsDirectory(const std::string& name) {
+Opened OpenName(const std::string& name) {
+    Opened o;
+    int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return o;
     struct stat st;
-    return stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    bool known = fstat(fd, &st) == 0;
+    if (known && S_ISREG(st.st_mode)) return {Opened::File, fd, std::uint64_t(st.st_size)};
+    if (known && S_ISDIR(st.st_mode)) o.kind = Opened::Directory;
+    close(fd);
+    return o;
 }
 
 void SendRedirect(Connection& c, const std::string& decodedPath) {
@@ -119,11 +120,11 @@ void SendListing(Connection& c, const std::string& folder, const std::string& de
     c.send(out + t.listingFoot);
 }
 
-void SendFile(Connection& c, int fd, std::uint64_t size, const std::string& decodedPath,
+void SendFile(Connection& c, const Opened& file, const std::string& decodedPath,
               bool directoryRequest) {
-    if (c.send(FileHeader(ContentTypeLine(decodedPath, directoryRequest), size), size > 0))
-        c.sendFile(fd, size);
-    close(fd);
+    std::string header = FileHeader(ContentTypeLine(decodedPath, directoryRequest), file.size);
+    if (c.send(header, file.size > 0)) c.sendFile(file.fd, file.size);
+    close(file.fd);
 }
 
 }  // namespace
@@ -173,22 +174,17 @@ void ServeFiles(std::string& request, Connection& c, const std::string& webroot)
     std::string path = target.path;
     UrlDecode(path);
     std::string name = DiskName(webroot, path);
-    if (!EndsWithSlash(name) && IsDirectory(name)) return SendRedirect(c, path);
-
-    bool directoryRequest = false;
-    std::string folder = name;
-    std::uint64_t size = 0;
-    int fd = -1;
-    if (EndsWithSlash(name)) {
-        directoryRequest = true;
-        fd = OpenRegular(name + "index.html", size);
-        if (fd < 0) fd = OpenRegular(name + "index.htm", size);
-    } else {
-        fd = OpenRegular(name, size);
+    if (!EndsWithSlash(name)) {
+        Opened o = OpenName(name);
+        if (o.kind == Opened::Directory) return SendRedirect(c, path);
+        if (o.kind == Opened::File) return SendFile(c, o, path, false);
+        return SendNotFound(c, path);
     }
-    if (fd >= 0) return SendFile(c, fd, size, path, directoryRequest);
-    if (directoryRequest) return SendListing(c, folder, path);
-    SendNotFound(c, path);
+    // A directory request: its index file, or else its listing.
+    Opened index = OpenName(name + "index.html");
+    if (index.kind != Opened::File) index = OpenName(name + "index.htm");
+    if (index.kind == Opened::File) return SendFile(c, index, path, true);
+    SendListing(c, name, path);
 }
 
 }  // namespace velmora
