@@ -14,8 +14,7 @@ namespace {
 
 // rand() of the C runtime scripts were written against: values 0 to 32767, never
 // seeded, so every run gives the same sequence.
-int NextRandom() {
-    static std::uint32_t seed = 1;
+int NextRandom(std::uint32_t& seed) {
     seed = seed * 214013u + 2531011u;
     return static_cast<int>((seed >> 16) & 0x7FFF);
 }
@@ -61,7 +60,7 @@ void Engine::registerCoreCommands() {
         {"random", 1,
          [](E& e) {
              int n = std::max(ToInt(e.line.p(1)), 1);
-             e.vars[kVar1] = Format("%i", NextRandom() % n);
+             e.vars[kVar1] = Format("%i", NextRandom(e.randomSeed_) % n);
          }},
         {"calculate", 1, [](E& e) { e.vars[kVar1] = Format("%i", EvaluateInteger(e.line.p(1))); }},
         {"calculatef", 1, [](E& e) { e.vars[kVar1] = Format("%f", EvaluateReal(e.line.p(1))); }},
@@ -92,6 +91,11 @@ void Engine::registerCoreCommands() {
              e.fe_.showText(e.line.p(1), e.line.p(2));
          }},
     });
+}
+
+void Engine::markCoreCommands() {
+    // The engine's own commands write nothing but variable.txt.
+    for (auto& [word, command] : commands_) command.mayWriteFiles = false;
 }
 
 void Engine::cmdUseScript() {

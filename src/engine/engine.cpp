@@ -53,6 +53,7 @@ Engine::Engine(Frontend& frontend)
       script_(std::make_unique<ScriptSource>()),
       settings_(std::make_unique<IniFile>()) {
     registerCoreCommands();
+    markCoreCommands();
 }
 
 Engine::~Engine() = default;
@@ -260,6 +261,10 @@ void Engine::ExecuteLine() {
     const Command& c = it->second;
     if (c.minParams > 0 && !CheckParams(c.minParams)) return;
     c.run(*this);
+    if (c.mayWriteFiles) {
+        script_->touch();
+        settings_->touch();
+    }
 }
 
 void Engine::PumpOneMessage() {

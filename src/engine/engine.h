@@ -3,6 +3,7 @@
 // talks to its front end through Frontend and lets other subsystems add commands.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,6 +26,8 @@ struct Command {
     std::string word;
     int minParams;
     std::function<void(Engine&)> run;
+    // The script file is looked at again after the command: it may have written it.
+    bool mayWriteFiles = true;
 };
 
 // A subsystem that owns state the engine must reach at fixed points.
@@ -130,6 +133,7 @@ private:
     int optionalInt(int n) const;  // integer value of parameter n, 0 when absent
 
     void registerCoreCommands();
+    void markCoreCommands();
     void cmdUseScript();
     void cmdTimer();
     void cmdChoice();
@@ -163,6 +167,7 @@ private:
     std::string timerLabel_;
     int timerOffset_ = 0;
 
+    std::uint32_t randomSeed_ = 1;
     bool exiting_ = false;
     bool errorShown_ = false;
 };

@@ -13,9 +13,21 @@ namespace velmora {
 
 namespace {
 
-// Converts with iconv; an unconvertible or truncated sequence becomes "?" and the
-// conversion goes on one byte later, so nothing after it is lost.
-std::string Convert(const char* to, const char* from, std::string_view in) {
+// Bytes of the character starting at p, so an unconvertible character becomes one "?".
+size_t Utf8Length(const char* p, size_t left) {
+    unsigned char c = *p;
+    size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    return n <= left ? n : 1;
+}
+
+size_t Cp932Length(const char* p, size_t left) {
+    return IsLeadByte(static_cast<unsigned char>(*p)) && left >= 2 ? 2 : 1;
+}
+
+// Converts with iconv; an unconvertible or truncated character becomes "?" and the
+// conversion goes on after it, so nothing else is lost.
+std::string Convert(const char* to, const char* from, std::string_view in,
+                    size_t (*charLength)(const char*, size_t)) {
     std::string out;
     if (in.empty()) return out;
     iconv_t cd = iconv_open(to, from);
@@ -38,8 +50,9 @@ std::string Convert(const char* to, const char* from, std::string_view in) {
         if (dstLeft == 0) continue;
         *dst++ = '?';
         --dstLeft;
-        ++src;
-        --srcLeft;
+        size_t skip = charLength(src, srcLeft);
+        src += skip;
+        srcLeft -= skip;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     out.resize(dst - out.data());
@@ -51,13 +64,13 @@ std::string Convert(const char* to, const char* from, std::string_view in) {
 
 std::string Cp932ToUtf8(std::string_view cp932) {
     for (unsigned char c : cp932)
-        if (c >= 0x80) return Convert("UTF-8", "CP932", cp932);
+        if (c >= 0x80) return Convert("UTF-8", "CP932", cp932, Cp932Length);
     return std::string(cp932);
 }
 
 std::string Utf8ToCp932(std::string_view utf8) {
     for (unsigned char c : utf8)
-        if (c >= 0x80) return Convert("CP932", "UTF-8", utf8);
+        if (c >= 0x80) return Convert("CP932", "UTF-8", utf8, Utf8Length);
     return std::string(utf8);
 }
 
