@@ -24,10 +24,11 @@ WebModule::WebModule(Engine& engine, int port)
       alive_(std::make_shared<int>(0)),
       site_(shared_, [this](const WebAnswer& a, unsigned q) { deliver(a, q); }),
       listener_(port, [this](Connection& c, std::string& request) { site_.serve(c, request); }) {
-    engine.addCommands({{"web", 1, [this](Engine& e) {
-                             LowerAsciiInPlace(e.line.p(1));
-                             WebCommand(e.line.p(1));
-                         }}});
+    auto web = [this](Engine& e) {
+        LowerAsciiInPlace(e.line.p(1));
+        WebCommand(e.line.p(1));
+    };
+    engine.addCommands({{"web", 1, web, /*mayWriteFiles=*/false}});
     engine.addModule(*this);
 }
 

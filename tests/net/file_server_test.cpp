@@ -50,21 +50,21 @@ protected:
         dir.mkdir("root/x\r\ny");
         dir.mkdir("root/ .");  // where "/../x" leads once the ".." is broken up
         dir.mkdir("empty");
-        dir.write("x", "outside the root");
-        dir.write("root/ ./x", "inside");
-        dir.write("root/a.txt", "hello");
-        dir.write("root/my file.txt", "spaced");
-        dir.write("root/a.JPG", "jpg");
-        dir.write("root/noext", "data");
-        dir.write("root/docs/index.html", "<p>docs</p>");
-        dir.write("root/htm/index.htm", "<p>htm</p>");
-        dir.write("root/both/index.html", "html");
-        dir.write("root/both/index.htm", "htm");
+        dir.writeBytes("x", "outside the root");
+        dir.writeBytes("root/ ./x", "inside");
+        dir.writeBytes("root/a.txt", "hello");
+        dir.writeBytes("root/my file.txt", "spaced");
+        dir.writeBytes("root/a.JPG", "jpg");
+        dir.writeBytes("root/noext", "data");
+        dir.writeBytes("root/docs/index.html", "<p>docs</p>");
+        dir.writeBytes("root/htm/index.htm", "<p>htm</p>");
+        dir.writeBytes("root/both/index.html", "html");
+        dir.writeBytes("root/both/index.htm", "htm");
         dir.writeSize("root/list/999.bin", 999);
         dir.writeSize("root/list/1500.bin", 1500);
-        dir.write("root/list/<b>&.txt", "1");
-        dir.write(reinterpret_cast<const char*>(u8"root/list/写真.txt"), "abc");
-        dir.write(reinterpret_cast<const char*>(u8"root/写真.txt"), "photo");
+        dir.writeBytes("root/list/<b>&.txt", "1");
+        dir.writeBytes(reinterpret_cast<const char*>(u8"root/list/写真.txt"), "abc");
+        dir.writeBytes(reinterpret_cast<const char*>(u8"root/写真.txt"), "photo");
         server.shared.update([this](WebSnapshot& s) {
             s.mode = FileServer;
             s.webroot = root;

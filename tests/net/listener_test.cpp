@@ -63,8 +63,8 @@ int ListenOn(int port, bool ipv6) {
 class ListenerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir.write("a.txt", "hello");
-        dir.write("big.bin", "");
+        dir.writeBytes("a.txt", "hello");
+        dir.writeBytes("big.bin", "");
         // Sparse: far more than the socket buffers hold, without using the disk.
         std::filesystem::resize_file(dir.path() + "/big.bin", kBig);
     }

@@ -6,9 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "engine/text.h"
 
@@ -136,28 +134,14 @@ std::string Body(const std::string& response) {
     return crlf == std::string::npos ? std::string() : response.substr(crlf + 4);
 }
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "velmora-net-XXXXXX").string();
-    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-}
-
-void TempDir::write(const std::string& relative, const std::string& content) const {
-    std::ofstream(path_ + "/" + relative, std::ios::binary) << content;
-}
-
 void TempDir::writeSize(const std::string& relative, size_t size) const {
     std::string content(size, 'x');
     for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>('a' + i % 26);
-    write(relative, content);
+    writeBytes(relative, content);
 }
 
 void TempDir::mkdir(const std::string& relative) const {
-    fs::create_directories(path_ + "/" + relative);
+    fs::create_directories(file(relative));
 }
 
 SiteServer::SiteServer(std::chrono::milliseconds idleLimit)

@@ -12,6 +12,7 @@
 #include "net/listener.h"
 #include "net/web_site.h"
 #include "net/web_state.h"
+#include "script_dir.h"
 
 namespace velmora::test {
 
@@ -33,18 +34,11 @@ int Connect(int port, bool ipv6 = false);
 // The part after the blank line that ends the header.
 std::string Body(const std::string& response);
 
-// A temporary folder, removed with everything in it.
-class TempDir {
+// A temporary folder of files to serve, removed with everything in it.
+class TempDir : public ScriptDir {
 public:
-    TempDir();
-    ~TempDir();
-    const std::string& path() const { return path_; }  // ends without "/"
-    void write(const std::string& relative, const std::string& content) const;
-    void writeSize(const std::string& relative, size_t size) const;
-    void mkdir(const std::string& relative) const;
-
-private:
-    std::string path_;
+    void writeSize(const std::string& relative, size_t size) const;  // size bytes of text
+    void mkdir(const std::string& relative) const;                   // with its parents
 };
 
 // A listener on a free port answering from a WebShared, as the module sets it up, with

@@ -32,11 +32,11 @@ public:
 class ScriptRun {
 public:
     explicit ScriptRun(const char8_t* code) : port(test::FreePort()), web(engine, port) {
-        dir.write("code.txt", Sj(code));
+        dir.writeBytes("code.txt", Sj(code));
         dir.mkdir("root");
-        dir.write("root/a.txt", "A");
+        dir.writeBytes("root/a.txt", "A");
         dir.mkdir("other");
-        dir.write("other/a.txt", "B");
+        dir.writeBytes("other/a.txt", "B");
         fe.engine = &engine;
         engine.setProgramPath(dir.path() + "/");
         engine.LoadSettings();
