@@ -168,7 +168,7 @@ std::string DiskName(const std::string& webroot, const std::string& decodedPath)
     return name;
 }
 
-void ServeFiles(std::string& request, Connection& c, const std::string& webroot) {
+void ServeFiles(const std::string& request, Connection& c, const std::string& webroot) {
     RequestTarget target = ParseRequestTarget(request);
     if (!target.found) return;
     std::string path = target.path;

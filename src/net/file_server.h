@@ -10,7 +10,7 @@ namespace velmora {
 
 // Answers one request from the files below webroot (CP932, as the script set it). The
 // caller closes the connection.
-void ServeFiles(std::string& request, Connection& c, const std::string& webroot);
+void ServeFiles(const std::string& request, Connection& c, const std::string& webroot);
 
 // The Content-Type line for a file, decided on the decoded request path.
 std::string ContentTypeLine(const std::string& decodedPath, bool directoryRequest);

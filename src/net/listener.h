@@ -20,7 +20,7 @@ namespace velmora {
 class WebListener {
 public:
     // Runs on the listener thread for every request received.
-    using Handler = std::function<void(Connection&, std::string& request)>;
+    using Handler = std::function<void(Connection&, const std::string& request)>;
 
     // Outcome of the start-up: "OK", or "NG" with the reason ("Bind Error"...).
     struct StartResult {

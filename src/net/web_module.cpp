@@ -23,7 +23,8 @@ WebModule::WebModule(Engine& engine, int port)
       frontend_(engine.frontend()),
       alive_(std::make_shared<int>(0)),
       site_(shared_, [this](const WebAnswer& a, unsigned q) { deliver(a, q); }),
-      listener_(port, [this](Connection& c, std::string& request) { site_.serve(c, request); }) {
+      listener_(port,
+                [this](Connection& c, const std::string& request) { site_.serve(c, request); }) {
     auto web = [this](Engine& e) {
         LowerAsciiInPlace(e.line.p(1));
         WebCommand(e.line.p(1));

@@ -79,7 +79,7 @@ std::string PageHeader(const char* ending) {
     return t.status200 + t.mime + t.server + t.pageType + ending;
 }
 
-void ServeStatusPage(std::string& request, Connection& c, const PageTexts& pages) {
+void ServeStatusPage(const std::string& request, Connection& c, const PageTexts& pages) {
     PageQuery q = ReadQuery(request, "prev", "prevc");
     if (!q.found) return;
     const WebTexts& t = Texts();
@@ -87,7 +87,7 @@ void ServeStatusPage(std::string& request, Connection& c, const PageTexts& pages
            ChoiceAcknowledgement(pages, q.second) + t.promptStart + pages.statusText + t.pageFoot);
 }
 
-std::optional<WebAnswer> ServeInputPage(std::string& request, Connection& c,
+std::optional<WebAnswer> ServeInputPage(const std::string& request, Connection& c,
                                         const PageTexts& pages) {
     PageQuery q = ReadQuery(request, "input", "prev");
     std::optional<WebAnswer> answer;
@@ -103,7 +103,7 @@ std::optional<WebAnswer> ServeInputPage(std::string& request, Connection& c,
     return answer;
 }
 
-std::optional<WebAnswer> ServeChoicePage(std::string& request, Connection& c,
+std::optional<WebAnswer> ServeChoicePage(const std::string& request, Connection& c,
                                          const PageTexts& pages) {
     PageQuery q = ReadQuery(request, "choice", "prevc");
     std::optional<WebAnswer> answer;

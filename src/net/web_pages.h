@@ -19,12 +19,12 @@ struct WebAnswer {
 };
 
 // The status page; the caller closes the connection.
-void ServeStatusPage(std::string& request, Connection& c, const PageTexts& pages);
+void ServeStatusPage(const std::string& request, Connection& c, const PageTexts& pages);
 // The input and choice pages close the connection themselves, and return the answer
 // when the form was submitted with one.
-std::optional<WebAnswer> ServeInputPage(std::string& request, Connection& c,
+std::optional<WebAnswer> ServeInputPage(const std::string& request, Connection& c,
                                         const PageTexts& pages);
-std::optional<WebAnswer> ServeChoicePage(std::string& request, Connection& c,
+std::optional<WebAnswer> ServeChoicePage(const std::string& request, Connection& c,
                                          const PageTexts& pages);
 
 // The header of a page built here, up to and including the blank line.

@@ -13,7 +13,7 @@ constexpr std::chrono::milliseconds kAnswerPause{1000};
 
 }  // namespace
 
-void WebSite::serve(Connection& c, std::string& request) {
+void WebSite::serve(Connection& c, const std::string& request) {
     WebSnapshot s = shared_.snapshot();
     std::optional<WebAnswer> answer;
     switch (s.mode) {

@@ -19,7 +19,7 @@ public:
 
     WebSite(WebShared& shared, Deliver deliver) : shared_(shared), deliver_(std::move(deliver)) {}
 
-    void serve(Connection& c, std::string& request);
+    void serve(Connection& c, const std::string& request);
 
 private:
     WebShared& shared_;

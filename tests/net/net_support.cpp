@@ -146,7 +146,8 @@ void TempDir::mkdir(const std::string& relative) const {
 
 SiteServer::SiteServer(std::chrono::milliseconds idleLimit)
     : listener(
-          FreePort(), [this](Connection& c, std::string& r) { site_.serve(c, r); }, idleLimit),
+          FreePort(), [this](Connection& c, const std::string& r) { site_.serve(c, r); },
+          idleLimit),
       port_(listener.port()),
       site_(shared, [this](const WebAnswer& a, unsigned q) {
           std::lock_guard<std::mutex> lock(mutex_);
