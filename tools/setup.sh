@@ -7,8 +7,8 @@ packages=(
     qt6-base-dev libgl-dev libjpeg62-turbo-dev libx11-dev libxtst-dev
     fonts-ipafont-gothic
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool x11-utils
-    clang-format
+    xvfb xauth xdotool x11-utils openbox xdg-utils libglib2.0-bin
+    clang-format dpkg-dev fakeroot
     chromium
 )
 # Only the benchmarks need these, and "tools/setup.sh bench" adds them: ab and the two

@@ -5,8 +5,13 @@
 #include <cstdlib>
 
 #include "engine/engine.h"
+#include "host/desktop_commands.h"
+#include "host/file_commands.h"
+#include "host/plugin_host.h"
 #include "net/web_module.h"
 #include "window/display.h"
+#include "window/image_command.h"
+#include "window/window_commands.h"
 
 namespace velmora {
 
@@ -23,9 +28,16 @@ int WebPort() {
 }  // namespace
 
 struct Subsystems::Parts {
-    WebModule web;
+    Parts(Engine& engine, Display& display)
+        : window(engine), image(engine, display), files(engine), desktop(engine),
+          plugins(engine), web(engine, WebPort()) {}
 
-    Parts(Engine& engine, Display& display) : web(engine, WebPort()) { (void)display; }
+    WindowCommands window;
+    ImageCommand image;
+    FileCommands files;
+    DesktopCommands desktop;
+    PluginHost plugins;
+    WebModule web;
 };
 
 Subsystems::Subsystems(Engine& engine, Display& display)

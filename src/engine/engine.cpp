@@ -75,6 +75,11 @@ void Engine::addModule(EngineModule& module) {
     modules_.push_back(&module);
 }
 
+const Command* Engine::findCommand(const std::string& word) const {
+    auto it = commands_.find(word);
+    return it == commands_.end() ? nullptr : &it->second;
+}
+
 std::string Engine::resolvePath(const std::string& name) const {
     return IsAbsoluteName(name) ? name : vars[kProgramPath] + name;
 }
