@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
 tools/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-for b in build/bin/*_bench; do
+for b in build/bin/*_bench bench/*.sh; do
     echo "== $(basename "$b")"
     "$b"
 done
