@@ -1,0 +1,48 @@
+// The download worker: one HTTP/1.0 GET, run on its own thread, with the response body
+// saved to a file. It publishes its status for the progress display and watches a
+// cancel flag; it never touches the engine or any widget. Its result goes back to the
+// user-interface thread, which stores it in var1 and var2.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace velmora {
+
+struct DownloadParams {
+    std::string url;    // CP932, as written in the script line
+    std::string file;   // OS path of the target file
+    std::string proxy;  // the built-in variables proxy and proxyport at the start
+    std::string proxyPort;
+    int waitMs = 1000;     // one wait for the socket to become ready
+    int maxTimeouts = 30;  // consecutive waits that may time out before giving up
+};
+
+struct DownloadResult {
+    bool ok = false;
+    std::string reason;  // CP932 text for var2 when not ok
+};
+
+// What the worker and the user-interface thread share while the worker runs.
+class DownloadProgress {
+public:
+    std::atomic<bool> cancelRequested{false};
+    std::atomic<bool> workerRunning{false};
+
+    void setStatus(const std::string& text);
+    std::string status() const;
+    // Sees every status text as it is set, on the thread that sets it (tests listen here).
+    std::function<void(const std::string&)> observer;
+
+private:
+    mutable std::mutex mutex_;
+    std::string status_;
+};
+
+// Runs the whole transfer on the calling thread. The target file holds the body when the
+// result is ok and is left as it was otherwise.
+DownloadResult RunDownload(const DownloadParams& params, DownloadProgress& progress);
+
+}  // namespace velmora
