@@ -47,10 +47,10 @@ constexpr int kMaxParams = 12;
 // The line being executed. A read writes only param[0 .. paramCount-1];
 // higher entries keep what earlier lines left in them.
 struct CurrentLine {
-    std::int32_t lineNumber = 0;     // physical lines consumed; 1-based number of this line
-    std::string command;             // first field, expanded and lower-cased
-    std::string param[kMaxParams];   // parameters 1 to 12 (param[0] is parameter 1)
-    std::int32_t paramCount = 0;     // 0 to 12
+    std::int32_t lineNumber = 0;    // physical lines consumed; 1-based number of this line
+    std::string command;            // first field, expanded and lower-cased
+    std::string param[kMaxParams];  // parameters 1 to 12 (param[0] is parameter 1)
+    std::int32_t paramCount = 0;    // 0 to 12
 
     // 1-based access, as scripts number parameters.
     std::string& p(int n) { return param[n - 1]; }

@@ -35,7 +35,8 @@ Options ParseOptions(int argc, char** argv) {
 const char* UsageText() {
     return "usage: velmora [--console] [bookmark]\n"
            "  Runs code.txt of the program folder ($VELMORA_HOME, or the executable's folder).\n"
-           "  --console   run without a window: text on standard output, answers from standard input\n"
+           "  --console   run without a window: text on standard output, answers from standard "
+           "input\n"
            "  bookmark    start at the restart point saved by the script's bookmark command\n"
            "  --help      show this text\n"
            "  --version   print the version\n";

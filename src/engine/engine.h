@@ -3,6 +3,7 @@
 // talks to its front end through Frontend and lets other subsystems add commands.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,10 +32,10 @@ struct Command {
 class EngineModule {
 public:
     virtual ~EngineModule() = default;
-    virtual void onStopScript() {}      // a script stop: close what the script had open
-    virtual void onCancelWaits() {}     // a wait ends: drop pending questions
-    virtual void onShutdownStop() {}    // shutdown, after the exit section: stop services
-    virtual void onShutdownRelease() {} // shutdown, last step: release libraries
+    virtual void onStopScript() {}       // a script stop: close what the script had open
+    virtual void onCancelWaits() {}      // a wait ends: drop pending questions
+    virtual void onShutdownStop() {}     // shutdown, after the exit section: stop services
+    virtual void onShutdownRelease() {}  // shutdown, last step: release libraries
     virtual bool keepsAlive() const { return false; }  // can still wake a waiting script
 };
 
@@ -112,17 +113,33 @@ public:
 
     // Helpers for commands of every subsystem.
     std::string resolvePath(const std::string& name) const;  // against programpath
-    void reportError(const std::string& text);  // message box; marks the run as failed
+    void reportError(const std::string& text);               // message box; marks the run as failed
     bool errorShown() const { return errorShown_; }
     bool timerActive() const { return timerActive_; }
     bool keepsAlive() const;  // a timer or a module can still wake the script
     const std::string& settingsPath() const { return settingsPath_; }
 
+    // Expansion of variable references and escapes in one field, in place.
+    void ExpandField(std::string& field);
+    bool ExpandReference(std::string& text);
+
 private:
+    bool openScript(const std::string& name, bool report);
+    void splitLine(const std::string& text);
+    void expandReferences(std::string& text);
+    int optionalInt(int n) const;  // integer value of parameter n, 0 when absent
+
     void registerCoreCommands();
-    bool skipBlock(int depth, bool stopAtBranch);
-    bool skipLoop();
-    void finishLine(std::string& text);
+    void cmdUseScript();
+    void cmdTimer();
+    void cmdChoice();
+    void cmdIf();
+    void skipBranch();
+    void cmdBranchEnd();
+    void cmdWhile();
+    void cmdEndWhile();
+    void cmdSubcode();
+    void cmdEnd();
 
     Frontend& fe_;
     std::unique_ptr<ScriptSource> script_;
@@ -130,6 +147,7 @@ private:
     std::unordered_map<std::string, Command> commands_;
     std::vector<EngineModule*> modules_;
     std::vector<std::string> args_;
+    std::string programPath_;
     std::string settingsPath_;
     std::string defaultScriptPath_;
 
@@ -145,6 +163,7 @@ private:
     std::string timerLabel_;
     int timerOffset_ = 0;
 
+    std::uint32_t randomSeed_ = 1;
     bool exiting_ = false;
     bool errorShown_ = false;
 };

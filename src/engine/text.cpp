@@ -5,15 +5,29 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 namespace velmora {
 
 namespace {
 
-// Converts with iconv; an unconvertible or truncated sequence becomes "?" and the
-// conversion goes on one byte later, so nothing after it is lost.
-std::string Convert(const char* to, const char* from, std::string_view in) {
+// Bytes of the character starting at p, so an unconvertible character becomes one "?".
+size_t Utf8Length(const char* p, size_t left) {
+    unsigned char c = *p;
+    size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    return n <= left ? n : 1;
+}
+
+size_t Cp932Length(const char* p, size_t left) {
+    return IsLeadByte(static_cast<unsigned char>(*p)) && left >= 2 ? 2 : 1;
+}
+
+// Converts with iconv; an unconvertible or truncated character becomes "?" and the
+// conversion goes on after it, so nothing else is lost.
+std::string Convert(const char* to, const char* from, std::string_view in,
+                    size_t (*charLength)(const char*, size_t)) {
     std::string out;
     if (in.empty()) return out;
     iconv_t cd = iconv_open(to, from);
@@ -36,8 +50,9 @@ std::string Convert(const char* to, const char* from, std::string_view in) {
         if (dstLeft == 0) continue;
         *dst++ = '?';
         --dstLeft;
-        ++src;
-        --srcLeft;
+        size_t skip = charLength(src, srcLeft);
+        src += skip;
+        srcLeft -= skip;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     out.resize(dst - out.data());
@@ -49,13 +64,13 @@ std::string Convert(const char* to, const char* from, std::string_view in) {
 
 std::string Cp932ToUtf8(std::string_view cp932) {
     for (unsigned char c : cp932)
-        if (c >= 0x80) return Convert("UTF-8", "CP932", cp932);
+        if (c >= 0x80) return Convert("UTF-8", "CP932", cp932, Cp932Length);
     return std::string(cp932);
 }
 
 std::string Utf8ToCp932(std::string_view utf8) {
     for (unsigned char c : utf8)
-        if (c >= 0x80) return Convert("CP932", "UTF-8", utf8);
+        if (c >= 0x80) return Convert("CP932", "UTF-8", utf8, Utf8Length);
     return std::string(utf8);
 }
 
@@ -109,6 +124,41 @@ std::string::size_type FindMbs(std::string_view hay, std::string_view needle) {
         i += (IsLeadByte(static_cast<unsigned char>(hay[i])) && i + 1 < hay.size()) ? 2 : 1;
     }
     return std::string::npos;
+}
+
+int ToInt(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    std::uint32_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
+    return static_cast<int>(negative ? 0u - value : value);
+}
+
+double ToReal(std::string_view s) {
+    // Sign, digits, decimal point, exponent: nothing else (no hex, no inf).
+    size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
+    size_t start = i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    size_t digits = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+    }
+    if (digits == 0) return 0.0;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+        if (j < s.size() && s[j] >= '0' && s[j] <= '9') {
+            while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
+            i = j;
+        }
+    }
+    return std::strtod(std::string(s.substr(start, i - start)).c_str(), nullptr);
 }
 
 std::string Format(const char* fmt, ...) {

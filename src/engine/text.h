@@ -32,7 +32,21 @@ bool IsAbsoluteName(std::string_view cp932Name);
 // Substring search that never matches in the middle of a double-byte character.
 std::string::size_type FindMbs(std::string_view haystack, std::string_view needle);
 
+// The integer value of a text as atoi reads it: leading white space, an optional sign,
+// decimal digits; 0 without digits. Values beyond 32 bits wrap instead of being undefined.
+int ToInt(std::string_view text);
+
+// The leading real number of a text (sign, digits, decimal point, exponent); 0 if none.
+double ToReal(std::string_view text);
+
 // printf into a std::string.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace velmora
+
+// Declares name() returning the UTF-8 literal converted to CP932 once, at first use.
+#define VELMORA_CP932(name, utf8)                                  \
+    inline const std::string& name() {                             \
+        static const std::string s = ::velmora::Utf8ToCp932(utf8); \
+        return s;                                                  \
+    }

@@ -1,0 +1,185 @@
+// Labels, jumps and calls, conditions, if blocks and while loops. Blocks have no
+// compiled structure: a skip reads lines forward until the matching end word.
+#include "engine/engine.h"
+#include "engine/messages.h"
+#include "engine/script_source.h"
+#include "engine/text.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr int kMaxCalls = 50;
+constexpr size_t kMaxLoops = 50;
+
+}  // namespace
+
+bool Engine::FindLabel(const std::string& label, int offset, bool report, bool resetBlocks,
+                       bool resetCalls) {
+    if (resetBlocks) {
+        openIfs_ = 0;
+        loopStack_.clear();
+    }
+    if (resetCalls) callDepth_ = 0;
+    script_->refresh();
+    int at = script_->isOpen() ? script_->find(label) : -1;
+    if (at < 0) {
+        if (report) {
+            reportError(Format(msg::LabelNotFound().c_str(), label.c_str()));
+            StopScript();
+        }
+        return false;
+    }
+    line.lineNumber = at + 1 + offset;
+    return true;
+}
+
+bool Engine::EvaluateCondition() {
+    std::string& kind = line.p(1);
+    LowerAsciiInPlace(kind);
+    enum { Same, Diff, Find, NotFind, Cmp, Unknown } k = Unknown;
+    if (kind == "same")
+        k = Same;
+    else if (kind == "diff")
+        k = Diff;
+    else if (kind == "find")
+        k = Find;
+    else if (kind == "!find")
+        k = NotFind;
+    else if (kind == "cmp")
+        k = Cmp;
+    if (k == Unknown) {
+        reportError(Format(msg::UnknownIf().c_str(), kind.c_str(), line.lineNumber));
+        StopScript();
+        return true;
+    }
+    // After a failed check the condition counts as true: nothing is skipped.
+    if (!CheckParams(k == Cmp ? 4 : 3)) return true;
+    const std::string &a = line.p(2), &b = line.p(3);
+    switch (k) {
+        case Same:
+            return a == b;
+        case Diff:
+            return a != b;
+        case Find:
+            return FindMbs(a, b) != std::string::npos;
+        case NotFind:
+            return FindMbs(a, b) == std::string::npos;
+        default:
+            break;
+    }
+    double x = ToReal(a), y = ToReal(line.p(4));
+    const std::string& op = b;
+    if (op == "=") return x == y;
+    if (op == "!=") return x != y;
+    if (op == ">") return x > y;
+    if (op == "<") return x < y;
+    if (op == ">=") return x >= y;
+    if (op == "<=") return x <= y;
+    reportError(Format(msg::UnknownCompare().c_str(), op.c_str(), line.lineNumber));
+    StopScript();
+    return true;
+}
+
+void Engine::cmdIf() {
+    ++openIfs_;
+    if (!EvaluateCondition()) skipBranch();
+}
+
+// Skips a branch whose condition was false, up to the next branch that runs.
+void Engine::skipBranch() {
+    int depth = 0;
+    while (ReadNextLine()) {
+        const std::string& w = line.command;
+        if (w == "if") {
+            ++depth;
+        } else if (depth == 0 && w == "else") {
+            return;
+        } else if (depth == 0 && w == "elseif") {
+            if (EvaluateCondition()) return;
+        } else if (w == "endif") {
+            if (depth == 0) {
+                --openIfs_;
+                return;
+            }
+            --depth;
+        }
+    }
+}
+
+void Engine::cmdBranchEnd() {
+    if (openIfs_ <= 0) {
+        reportError(Format(msg::NoIf().c_str(), line.command.c_str(), line.lineNumber));
+        StopScript();
+        return;
+    }
+    if (line.command == "endif") {
+        --openIfs_;
+        return;
+    }
+    // The branch before this elseif/else ran: skip to the block's endif.
+    int depth = 1;
+    while (ReadNextLine()) {
+        if (line.command == "if") ++depth;
+        if (line.command == "endif" && --depth == 0) {
+            --openIfs_;
+            return;
+        }
+    }
+}
+
+void Engine::cmdWhile() {
+    if (loopStack_.size() >= kMaxLoops) {
+        reportError(Format(msg::TooManyLoops().c_str(), line.lineNumber));
+        StopScript();
+        return;
+    }
+    loopStack_.push_back(line.lineNumber - 1);
+    if (EvaluateCondition()) return;
+    int depth = 0;
+    while (ReadNextLine()) {
+        if (line.command == "while") {
+            ++depth;
+        } else if (line.command == "endwhile") {
+            if (depth == 0) {
+                if (!loopStack_.empty()) loopStack_.pop_back();
+                return;
+            }
+            --depth;
+        }
+    }
+}
+
+void Engine::cmdEndWhile() {
+    if (loopStack_.empty()) {
+        reportError(Format(msg::NoWhile().c_str(), line.command.c_str(), line.lineNumber));
+        StopScript();
+        return;
+    }
+    line.lineNumber = loopStack_.back();
+    loopStack_.pop_back();
+}
+
+void Engine::cmdSubcode() {
+    if (callDepth_ >= kMaxCalls) {
+        reportError(Format(msg::TooManyCalls().c_str(), line.lineNumber));
+        StopScript();
+        return;
+    }
+    callStack_[callDepth_++] = line.lineNumber;
+    FindLabel(line.p(1), optionalInt(2), true, false, false);
+}
+
+void Engine::cmdEnd() {
+    if (callDepth_ <= 0) {
+        running = false;
+        return;
+    }
+    line.lineNumber = callStack_[--callDepth_];
+}
+
+int Engine::optionalInt(int n) const {
+    return line.paramCount >= n ? ToInt(line.p(n)) : 0;
+}
+
+}  // namespace velmora

@@ -1,0 +1,331 @@
+// The interpreter: set-up, the line reader, the loop, stops and waits, shutdown and the
+// events that front ends hand in.
+#include "engine/engine.h"
+
+#include "engine/frontend.h"
+#include "engine/ini_file.h"
+#include "engine/messages.h"
+#include "engine/script_source.h"
+#include "engine/text.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr int kMaxExpandPasses = 30;
+// A field that grows past this stops expanding, as at the pass limit.
+constexpr size_t kMaxExpandedSize = 1 << 20;
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+void TrimLeft(std::string& s) {
+    size_t i = 0;
+    while (i < s.size() && IsSpace(s[i])) ++i;
+    s.erase(0, i);
+}
+
+void Trim(std::string& s) {
+    size_t end = s.size();
+    while (end > 0 && IsSpace(s[end - 1])) --end;
+    s.resize(end);
+    TrimLeft(s);
+}
+
+void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
+    size_t at = s.find(from);
+    if (at == std::string::npos) return;
+    std::string out;
+    size_t last = 0;
+    for (; at != std::string::npos; at = s.find(from, last)) {
+        out.append(s, last, at - last).append(to);
+        last = at + from.size();
+    }
+    out.append(s, last, std::string::npos);
+    s.swap(out);
+}
+
+}  // namespace
+
+Engine::Engine(Frontend& frontend)
+    : fe_(frontend),
+      script_(std::make_unique<ScriptSource>()),
+      settings_(std::make_unique<IniFile>()) {
+    registerCoreCommands();
+}
+
+Engine::~Engine() = default;
+
+void Engine::setProgramPath(const std::string& folder) {
+    programPath_ = folder;
+    vars[kProgramPath] = folder;
+}
+
+void Engine::setArguments(std::vector<std::string> args) {
+    args_ = std::move(args);
+}
+
+void Engine::addCommands(std::vector<Command> commands) {
+    for (auto& c : commands) commands_[c.word] = std::move(c);
+}
+
+void Engine::addModule(EngineModule& module) {
+    modules_.push_back(&module);
+}
+
+std::string Engine::resolvePath(const std::string& name) const {
+    return IsAbsoluteName(name) ? name : vars[kProgramPath] + name;
+}
+
+void Engine::reportError(const std::string& text) {
+    errorShown_ = true;
+    fe_.messageBox(text);
+}
+
+bool Engine::keepsAlive() const {
+    if (timerActive_) return true;
+    for (const EngineModule* m : modules_)
+        if (m->keepsAlive()) return true;
+    return false;
+}
+
+// ---- Reader ---------------------------------------------------------------------------
+
+bool Engine::OpenScript(const std::string& name) {
+    return openScript(name, true);
+}
+
+bool Engine::openScript(const std::string& name, bool report) {
+    line.lineNumber = 0;
+    callDepth_ = 0;
+    openIfs_ = 0;
+    loopStack_.clear();
+    std::string path = name.empty()                          ? defaultScriptPath_
+                       : name.find(':') == std::string::npos ? vars[kProgramPath] + name
+                                                             : name;
+    if (!script_->open(NativePath(path))) {
+        if (report) reportError(Format(msg::ScriptOpenError().c_str(), path.c_str()));
+        return false;
+    }
+    return true;
+}
+
+void Engine::CloseScript() {
+    script_->close();
+}
+
+bool Engine::ReadNextLine() {
+    script_->refresh();
+    const int count = script_->lineCount();
+    std::string text;
+    if (line.lineNumber >= 0 && line.lineNumber < count) text = script_->line(line.lineNumber);
+    ++line.lineNumber;
+    for (;;) {
+        Trim(text);
+        char c = text.empty() ? '\0' : text[0];
+        if (c != '\0' && c != ';' && c != '#' && c != '{' && c != '}' && c != '[') {
+            if (c == '"') {
+                text.erase(0, 1);
+                TrimLeft(text);
+                expandReferences(text);
+            }
+            TrimLeft(text);
+            if (!text.empty() && text[0] != ';' && text[0] != '#') {
+                splitLine(text);
+                return true;
+            }
+        }
+        const int next = line.lineNumber;
+        if (next < 0 || next >= count) {
+            reportError(msg::NoNextCode());
+            StopScript();
+            return false;
+        }
+        text = script_->line(next);
+        ++line.lineNumber;
+    }
+}
+
+void Engine::splitLine(const std::string& text) {
+    size_t comma = text.find(',');
+    int n = 0;
+    if (comma == std::string::npos) {
+        line.command = text;
+    } else {
+        line.command.assign(text, 0, comma);
+        size_t start = comma + 1;
+        while (n < kMaxParams) {
+            size_t next = n == kMaxParams - 1 ? std::string::npos : text.find(',', start);
+            line.param[n++].assign(text, start,
+                                   next == std::string::npos ? std::string::npos : next - start);
+            if (next == std::string::npos) break;
+            start = next + 1;
+        }
+    }
+    line.paramCount = n;
+    ExpandField(line.command);
+    for (int i = 0; i < n; ++i) ExpandField(line.param[i]);
+    LowerAsciiInPlace(line.command);
+}
+
+bool Engine::ExpandReference(std::string& text) {
+    size_t open = text.find('%');
+    if (open == std::string::npos) return false;
+    size_t close = text.find('%', open + 1);
+    if (close == std::string::npos) return false;
+    std::string name = text.substr(open + 1, close - open - 1);
+    ReplaceAll(text, "%" + name + "%", GetVariable(name, ""));
+    return true;
+}
+
+void Engine::expandReferences(std::string& text) {
+    for (int pass = 0; pass < kMaxExpandPasses && text.find('%') != std::string::npos; ++pass) {
+        if (!ExpandReference(text) || text.size() > kMaxExpandedSize) break;
+    }
+}
+
+void Engine::ExpandField(std::string& field) {
+    expandReferences(field);
+    if (field.find('/') == std::string::npos) return;
+    ReplaceAll(field, "/com", ",");
+    ReplaceAll(field, "/ret", "\n");
+    ReplaceAll(field, "/per", "%");
+    ReplaceAll(field, "/_", "/");
+}
+
+bool Engine::CheckParams(int n) {
+    if (line.paramCount >= n) return true;
+    reportError(Format(msg::TooFewParams().c_str(), line.command.c_str(), line.lineNumber));
+    StopScript();
+    return false;
+}
+
+// ---- Interpreter ----------------------------------------------------------------------
+
+void Engine::StartScript() {
+    if (!OpenScript("")) {
+        Shutdown(false);
+        fe_.requestClose();
+        return;
+    }
+    if (!args_.empty() && args_[0] == "bookmark" && !vars[kBookmark].empty()) {
+        const std::string& b = vars[kBookmark];
+        size_t comma = b.find(',');
+        int offset = comma == std::string::npos ? 0 : ToInt(b.substr(comma + 1));
+        if (FindLabel(b.substr(0, comma), offset, true, true, true)) RunScript(false);
+        return;
+    }
+    if (FindLabel(vars[kBegin], 0, true, true, true)) RunScript(false);
+}
+
+void Engine::RunScript(bool force) {
+    bool first = force;
+    for (;;) {
+        if (quit && !first) return;
+        if (force) first = false;
+        CancelWaits();
+        running = true;
+        do {
+            if (ReadNextLine()) {
+                PumpOneMessage();
+                ExecuteLine();
+            } else {
+                running = false;
+            }
+            PumpOneMessage();
+        } while (running);
+        while (!quit) {
+            PumpOneMessage();
+            if (running) break;
+            fe_.sleepMs(10);
+        }
+        if (running && !quit) {
+            // Let the window settle before the script goes on.
+            for (int i = 0; i < 10; ++i) {
+                PumpOneMessage();
+                fe_.sleepMs(10);
+            }
+        }
+    }
+}
+
+void Engine::ExecuteLine() {
+    auto it = commands_.find(line.command);
+    if (it == commands_.end()) {
+        reportError(Format(msg::UnknownCode().c_str(), line.command.c_str(), line.lineNumber));
+        StopScript();
+        return;
+    }
+    const Command& c = it->second;
+    if (c.minParams > 0 && !CheckParams(c.minParams)) return;
+    c.run(*this);
+}
+
+void Engine::PumpOneMessage() {
+    fe_.pumpOneMessage();
+}
+
+void Engine::StopScript() {
+    CancelWaits();
+    for (EngineModule* m : modules_) m->onStopScript();
+    callDepth_ = 0;
+    openIfs_ = 0;
+    loopStack_.clear();
+    running = false;
+}
+
+void Engine::CancelWaits() {
+    if (timerActive_) fe_.killScriptTimer();
+    for (EngineModule* m : modules_) m->onCancelWaits();
+    timerActive_ = false;
+    choice.active = false;
+}
+
+// ---- Shutdown and events ----------------------------------------------------------------
+
+bool Engine::Shutdown(bool ask) {
+    if (exiting_) return true;
+    if (ask && !fe_.askOkCancel(msg::AskQuit())) return false;
+    exiting_ = true;
+    StopScript();
+    CloseScript();
+    // Quietly: a script that cannot be reopened has no exit section to run.
+    if (openScript("", false) && FindLabel("[exit]", 0, false, true, true)) {
+        quit = true;
+        fe_.sleepMs(100);
+        RunScript(true);
+    }
+    StopScript();
+    for (EngineModule* m : modules_) m->onShutdownStop();
+    quit = true;
+    fe_.releaseDisplay();
+    CloseScript();
+    for (EngineModule* m : modules_) m->onShutdownRelease();
+    return true;
+}
+
+void Engine::onScriptTimer() {
+    CancelWaits();
+    SetVariable("var3", "timeout");
+    if (timerTarget_ && !FindLabel(timerLabel_, timerOffset_, true, true, true)) return;
+    running = true;
+}
+
+void Engine::confirmChoice(int n) {
+    if (n < 1 || n > 6) return;
+    CancelWaits();
+    choice.highlighted = n;
+    vars[kChoiceSel] = Format("%i", n);
+    vars[kChoiceText] = choice.text[n - 1];
+    running = true;
+}
+
+void Engine::restartFromBegin() {
+    StopScript();
+    CloseScript();
+    LoadSettings();
+    if (OpenScript("") && FindLabel(vars[kBegin], 0, true, true, true)) running = true;
+}
+
+}  // namespace velmora

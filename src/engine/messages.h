@@ -1,0 +1,24 @@
+// The engine's message texts. Sources are UTF-8; the program shows CP932.
+#pragma once
+
+#include <string>
+
+#include "engine/text.h"
+
+namespace velmora::msg {
+
+VELMORA_CP932(ScriptOpenError, "コードファイルオープンエラー　ファイルが開けません %s")
+VELMORA_CP932(NoNextCode, "コードエラー：次のコードが見つかりません")
+VELMORA_CP932(TooFewParams, "コードエラー：パラメーターが足りません %s (line:%i)")
+VELMORA_CP932(UnknownCode, "コードエラー：不明なコード %s (line:%i)")
+VELMORA_CP932(LabelNotFound, "コードエラー：%s が見つかりません")
+VELMORA_CP932(TooManyCalls, "コードエラー：サブルーチンの呼び出しが50を超えました(line:%i)")
+VELMORA_CP932(TooManyLoops, "コードエラー：whileの入れ子が50を超えました(line:%i)")
+VELMORA_CP932(NoIf, "コードエラー：if が無い%sコマンドです(line:%i)")
+VELMORA_CP932(NoWhile, "コードエラー：while が無い%sコマンドです(line:%i)")
+VELMORA_CP932(UnknownIf, "コードエラー：不明なifコマンド %s (line:%i)")
+VELMORA_CP932(UnknownCompare, "コードエラー：不明な比較コマンド %s (line:%i)")
+VELMORA_CP932(AskQuit, "終了しますか？")
+VELMORA_CP932(DefaultTitle, "すくりぷと実行中")
+
+}  // namespace velmora::msg

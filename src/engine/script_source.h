@@ -1,0 +1,49 @@
+// The script file as lines. The reader asks for lines by number; the file is read once
+// and read again only when its size, modification time or identity changed, so a
+// script that rewrites its own file is still seen as it is on disk.
+#pragma once
+
+#include <sys/types.h>
+
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+class ScriptSource {
+public:
+    ~ScriptSource() { close(); }
+
+    bool open(const std::string& nativePath);  // false when the file cannot be read
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+
+    // Brings the lines up to date with the file on disk; cheap when nothing changed.
+    void refresh();
+    int lineCount() const { return static_cast<int>(lines_.size()); }
+    // Line i (0-based) as stored, without its line end.
+    std::string_view line(int i) const {
+        return std::string_view(data_.data() + lines_[i].start, lines_[i].length);
+    }
+    // First line equal to text, or -1.
+    int find(std::string_view text) const;
+
+private:
+    struct Span {
+        size_t start, length;
+    };
+    bool load();
+
+    std::string path_;
+    int fd_ = -1;
+    std::string data_;
+    std::vector<Span> lines_;
+    dev_t dev_ = 0;
+    ino_t ino_ = 0;
+    off_t size_ = -1;
+    timespec mtime_{};
+};
+
+}  // namespace velmora

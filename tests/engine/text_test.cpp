@@ -1,0 +1,71 @@
+// CP932 conversions, path rules and the number readers.
+#include "engine/text.h"
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+TEST(Text, RoundTripsJapaneseThroughCp932) {
+    const std::string utf8 = "終了しますか？ｱｲｳ abc";
+    std::string sjis = Utf8ToCp932(utf8);
+    EXPECT_EQ(sjis.substr(0, 2), "\x8f\x49");  // 終
+    EXPECT_EQ(Cp932ToUtf8(sjis), utf8);
+}
+
+TEST(Text, UnconvertibleBytesBecomeQuestionMarksAndTheRestIsKept) {
+    EXPECT_EQ(Cp932ToUtf8("a\xff"
+                          "b\x85\x40"
+                          "c\x81"),
+              "a?b?c?");
+    EXPECT_EQ(Utf8ToCp932("x\xf0\x9f\x98\x80y"), "x?y");
+}
+
+TEST(Text, NativePathKeepsBackslashTrailBytes) {
+    // 表 is 0x95 0x5C in CP932: its second byte is not a separator.
+    std::string name = Utf8ToCp932("dir\\表.txt");
+    EXPECT_EQ(NativePath(name), "dir/表.txt");
+    EXPECT_EQ(NativePath("a\\b\\c"), "a/b/c");
+}
+
+TEST(Text, AbsoluteNames) {
+    EXPECT_TRUE(IsAbsoluteName("/etc/x"));
+    EXPECT_TRUE(IsAbsoluteName("c:/skins/a.bmp"));
+    EXPECT_TRUE(IsAbsoluteName("\\root"));
+    EXPECT_FALSE(IsAbsoluteName("skin.bmp"));
+}
+
+TEST(Text, FindMbsNeverMatchesInsideADoubleByteCharacter) {
+    std::string hay = Utf8ToCp932("表x");  // 0x95 0x5C 'x'
+    EXPECT_EQ(FindMbs(hay, "\\"), std::string::npos);
+    EXPECT_EQ(FindMbs(hay, "x"), 2u);
+    EXPECT_EQ(FindMbs("abc", ""), 0u);
+}
+
+TEST(Text, ToIntReadsLikeAtoiAndWraps) {
+    struct Case {
+        const char* text;
+        int value;
+    } cases[] = {{"42", 42}, {"  -7x", -7},     {"+3", 3},  {"abc", 0},
+                 {"", 0},    {"4294967297", 1}, {"1 2", 1}, {"\t\n9", 9}};
+    for (const auto& c : cases) EXPECT_EQ(ToInt(c.text), c.value) << c.text;
+}
+
+TEST(Text, ToRealReadsOnlyDecimalForms) {
+    EXPECT_DOUBLE_EQ(ToReal("1.5e2x"), 150.0);
+    EXPECT_DOUBLE_EQ(ToReal("-.5"), -0.5);
+    EXPECT_DOUBLE_EQ(ToReal("1e"), 1.0);
+    EXPECT_DOUBLE_EQ(ToReal("inf"), 0.0);
+    EXPECT_DOUBLE_EQ(ToReal("0x10"), 0.0);
+    EXPECT_DOUBLE_EQ(ToReal("abc"), 0.0);
+}
+
+TEST(Text, ValidUtf8) {
+    EXPECT_TRUE(IsValidUtf8("plain"));
+    EXPECT_TRUE(IsValidUtf8("日本語"));
+    EXPECT_FALSE(IsValidUtf8(Utf8ToCp932("日本語")));
+    EXPECT_FALSE(IsValidUtf8("\xe6\x97"));
+}
+
+}  // namespace
+}  // namespace velmora
