@@ -3,15 +3,15 @@
 #include "app/subsystems.h"
 
 #include "engine/engine.h"
+#include "net/download_command.h"
 #include "window/display.h"
 
 namespace velmora {
 
 struct Subsystems::Parts {
-    Parts(Engine& engine, Display& display) {
-        (void)engine;
-        (void)display;
-    }
+    Parts(Engine& engine, Display& display) : download(engine) { (void)display; }
+
+    DownloadModule download;
 };
 
 Subsystems::Subsystems(Engine& engine, Display& display)

@@ -27,11 +27,13 @@ void DownloadModule::download(Engine& engine) {
     params.proxy = engine.vars[kProxy];
     params.proxyPort = engine.vars[kProxyPort];
     DownloadTask task(std::move(params), [&engine] { engine.PumpOneMessage(); });
+    // The "[exit]" section of a shutdown during the download may download too.
+    DownloadTask* outer = active_;
     active_ = &task;
     task.start();
     engine.frontend().runModalProgress(DownloadCaption(), url, task);
     task.close();
-    active_ = nullptr;
+    active_ = outer;
     // The worker has ended: its outcome is stored here, on the user-interface thread.
     const DownloadResult& result = task.result();
     engine.vars[kVar1] = result.ok ? "OK" : "NG";
