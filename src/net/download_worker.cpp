@@ -168,11 +168,24 @@ private:
         return std::nullopt;
     }
 
-    void showCount(bool complete) {
+    // The count is shown at most once per interval, except when forced (the final count).
+    void showCount(bool force, bool complete = false) {
         Clock::time_point now = Clock::now();
-        if (!complete && now - lastShown_ < kStatusInterval) return;
+        if (!force && now - lastShown_ < kStatusInterval) return;
         lastShown_ = now;
+        shownTotal_ = total_;
         progress_.setStatus(ReceivedText(total_, complete));
+    }
+
+    // When the data pauses, the count shown catches up within one status interval
+    // instead of waiting for the next chunk.
+    void catchUpBeforeWaiting() {
+        if (total_ == shownTotal_) return;
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(lastShown_ + kStatusInterval -
+                                                                 Clock::now());
+        pollfd p{socket_.fd(), POLLIN, 0};
+        if (left.count() > 0 && poll(&p, 1, static_cast<int>(left.count())) != 0) return;
+        showCount(true);
     }
 
     // Head bytes go to the scanner, everything after the head to the file.
@@ -195,6 +208,7 @@ private:
             if (cancelled()) return DownloadError::Cancelled;
             ssize_t n = recv(socket_.fd(), buffer.data(), buffer.size(), 0);
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+                catchUpBeforeWaiting();
                 if (Error e = waitReady(socket_.fd(), false)) return e;
                 continue;
             }
@@ -206,7 +220,7 @@ private:
         // Closed before the head ended: the body, if any, never arrived.
         if (head_.state() != ResponseHead::State::Body) return DownloadError::ReceiveFailed;
         shutdown(socket_.fd(), SHUT_WR);
-        showCount(true);
+        showCount(true, true);
         if (!file_.commit()) return DownloadError::FileWrite;
         return std::nullopt;
     }
@@ -218,6 +232,7 @@ private:
     std::string request_;
     ResponseHead head_;
     std::uint64_t total_ = 0;
+    std::uint64_t shownTotal_ = 0;
     Clock::time_point lastShown_;
 };
 

@@ -150,6 +150,35 @@ TEST(DownloadWorker, PhasesAndCountsAreShownInOrder) {
     EXPECT_EQ(f.statuses.back().substr(0, 6), "5,045 ");
 }
 
+TEST(DownloadWorker, CountCatchesUpWhenTheDataPauses) {
+    TempDir dir;
+    const std::string response = kOkHead + std::string(10000, 'x');
+    HttpTestServer server({Send(response), Silence()});
+    DownloadProgress progress;
+    std::mutex mutex;
+    std::optional<Clock::time_point> shown;
+    const std::string full = ReceivedText(response.size(), false);
+    progress.observer = [&](const std::string& s) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (s == full && !shown) shown = Clock::now();
+    };
+    DownloadParams params = Through(server, "http://h/", dir / "out");
+    DownloadResult result;
+    Clock::time_point start = Clock::now();
+    std::thread worker([&] { result = RunDownload(params, progress); });
+    for (int i = 0; i < 300; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::lock_guard<std::mutex> lock(mutex);
+        if (shown) break;
+    }
+    progress.cancelRequested = true;
+    worker.join();
+    ASSERT_TRUE(shown.has_value()) << "the count of a stalled transfer was never shown";
+    // Well before the one-second wait ends, though the server says nothing more.
+    EXPECT_LT(*shown - start, std::chrono::milliseconds(600));
+    EXPECT_EQ(result.reason, Reason(DownloadError::Cancelled));
+}
+
 TEST(DownloadWorker, ProxyReceivesTheAbsoluteUrl) {
     TempDir dir;
     HttpTestServer server({Send(kOkHead + "via proxy")});

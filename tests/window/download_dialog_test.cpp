@@ -1,11 +1,19 @@
 // DownloadDialog on Qt's offscreen platform: the status it shows while the task runs,
 // its own close after the task ends, and every way of cancelling.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
 
 #include "engine/text.h"
 #include "window/qt_download_dialog.h"
@@ -137,6 +145,83 @@ TEST_F(DownloadDialogTest, LayoutFollowsTheDialogTemplate) {
     EXPECT_NEAR(cancel->geometry().center().x(), d.width() / 2, 3);
     EXPECT_GT(d.width(), d.height() * 2);
     EXPECT_TRUE(static_cast<QPushButton*>(cancel)->isDefault());
+}
+
+// ---- On a real X server ---------------------------------------------------------------
+
+// The probe program with a real download in the dialog, on the X display of the tests.
+class DialogProbe {
+public:
+    DialogProbe()
+        : out_(std::filesystem::temp_directory_path() /
+               ("velmora-probe-" + std::to_string(getpid()) + ".out")) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (!freopen(out_.c_str(), "w", stdout)) _exit(127);
+            setenv("QT_QPA_PLATFORM", "xcb", 1);
+            execl(VELMORA_BIN_DIR "/download_dialog_probe", "download_dialog_probe",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~DialogProbe() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        std::filesystem::remove(out_);
+    }
+    // The words of the first output line that starts with `key`, waiting for it.
+    std::vector<std::string> line(const std::string& key) {
+        for (int i = 0; i < 1000; ++i) {
+            std::ifstream in(out_);
+            for (std::string text; std::getline(in, text);) {
+                if (text.rfind(key + " ", 0) != 0) continue;
+                std::istringstream words(text);
+                std::vector<std::string> out;
+                for (std::string w; words >> w;) out.push_back(w);
+                return out;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return {};
+    }
+
+private:
+    std::filesystem::path out_;
+    pid_t pid_ = -1;
+};
+
+bool HaveXdotool() {
+    return std::system("xdotool version >/dev/null 2>&1") == 0;
+}
+
+TEST(DownloadDialogOnX, KeysAndClicksCancelARealDownload) {
+    if (!std::getenv("DISPLAY") || !HaveXdotool()) GTEST_SKIP() << "needs Xvfb and xdotool";
+    using Words = std::vector<std::string>;  // "ready", window, Cancel x and y, ink, ink
+    const std::pair<const char*, std::function<std::string(const Words&)>> ways[] = {
+        {"Escape",
+         [](const Words& r) { return "xdotool windowfocus --sync " + r[1] + " key Escape"; }},
+        {"Enter",
+         [](const Words& r) { return "xdotool windowfocus --sync " + r[1] + " key Return"; }},
+        {"click on Cancel",
+         [](const Words& r) {
+             return "xdotool mousemove --sync --window " + r[1] + " " + r[2] + " " + r[3] +
+                    " click 1";
+         }},
+    };
+    for (const auto& [name, command] : ways) {
+        SCOPED_TRACE(name);
+        DialogProbe probe;
+        Words ready = probe.line("ready");
+        ASSERT_EQ(ready.size(), 6u) << "the dialog never showed received bytes";
+        EXPECT_GT(std::stoi(ready[4]), 0) << "the URL line is drawn";
+        EXPECT_GT(std::stoi(ready[5]), 0) << "the status line is drawn";
+        std::string act = command(ready);
+        ASSERT_EQ(std::system(act.c_str()), 0) << act;
+        EXPECT_EQ(probe.line("result"),
+                  (std::vector<std::string>{"result", "NG", "中断されました", "0"}));
+    }
 }
 
 }  // namespace
