@@ -1,0 +1,157 @@
+// The console front end end to end: the real executable on small script folders.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "app/options.h"
+#include "engine/text.h"
+#include "process.h"
+#include "script_dir.h"
+
+namespace velmora {
+namespace {
+
+using test::ProcessOptions;
+using test::ProcessResult;
+using test::RunProcess;
+using test::ScriptDir;
+
+struct Console {
+    ScriptDir dir;
+    ProcessResult run(const std::string& script, ProcessOptions o = {},
+                      std::vector<std::string> args = {}) {
+        dir.write("code.txt", script);
+        o.env.push_back("VELMORA_HOME=" + dir.path());
+        std::vector<std::string> argv = {std::string(VELMORA_BIN_DIR) + "/velmora", "--console"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return RunProcess(argv, o);
+    }
+};
+
+TEST(Console, TextMessagesAndExitStatus) {
+    Console c;
+    ProcessResult r = c.run(
+        "[main]\ntext,clear,こんにちは\nmessagebox,お知らせ\ntitle,x\nclear\n"
+        "pause\n[exit]\ntext,,bye\n");
+    EXPECT_EQ(r.out, "こんにちは\nbye\n");
+    // The exit section ran into the end of the script: that is an error, shown on stderr.
+    EXPECT_EQ(r.err, "お知らせ\nコードエラー：次のコードが見つかりません\n");
+    EXPECT_EQ(r.status, 1);
+
+    Console clean;
+    r = clean.run("[main]\ntext,,ok\npause\n[exit]\nendcode\n");
+    EXPECT_EQ(r.out, "ok\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(Console, ChoicesFromStandardInput) {
+    Console c;
+    ProcessOptions o;
+    o.input = "junk\n9\n2\n\n";
+    ProcessResult r = c.run(
+        "[main]\nchoice,3,3,赤,青,緑\ntext,,%choice_sel% %choice_text%\n"
+        "choice,2,1,a,b\ntext,,%choice_sel% %choice_text%\npause\n",
+        o);
+    EXPECT_EQ(r.out, "[1] 赤\n[2] 青\n[3] 緑\n2 青\n[1] a\n[2] b\n1 a\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(Console, InputInUtf8ReachesTheScriptAsCp932) {
+    Console c;
+    ProcessOptions o;
+    o.input = "太郎\n";
+    ProcessResult r = c.run(
+        "[main]\ninput,お名前は？\nset,name,%var1%\ninput,もう一度\n"
+        "text,,[%var1%]\npause\n",
+        o);
+    EXPECT_EQ(r.out, "お名前は？\nもう一度\n[]\n");  // end of input counts as Cancel
+    EXPECT_NE(c.dir.read("variable.txt").find(Utf8ToCp932("name=太郎")), std::string::npos);
+}
+
+TEST(Console, InputKeepsAtMost250Bytes) {
+    Console c;
+    ProcessOptions o;
+    o.input = std::string(300, 'a') + "\n";
+    ProcessResult r = c.run("[main]\ninput,?\nset,len,%var1%\npause\n", o);
+    std::string file = c.dir.read("variable.txt");
+    EXPECT_NE(file.find("len=" + std::string(250, 'a') + "\r\n"), std::string::npos);
+}
+
+TEST(Console, TimerFiresWhileWaitingForAChoice) {
+    Console c;
+    ProcessOptions o;
+    o.keepInputOpen = true;
+    ProcessResult r = c.run(
+        "[main]\ntimer,start,1,[late]\nchoice,2,1,a,b\ntext,,answered\n"
+        "[late]\ntext,,%var3%\nexit\n",
+        o);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.out, "[1] a\n[2] b\ntimeout\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(Console, EndsWhenNothingCanWakeTheScript) {
+    Console c;
+    ProcessOptions o;
+    o.keepInputOpen = true;  // an open terminal does not keep a plain pause alive
+    ProcessResult r =
+        c.run("[main]\ntext,,waiting\npause\n[exit]\ntext,,exit section\nendcode\n", o);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.out, "waiting\nexit section\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(Console, SigintRunsTheExitSectionOnce) {
+    Console c;
+    ProcessOptions o;
+    o.signalAfterOutput = "waiting";
+    o.signal = SIGINT;
+    ProcessResult r = c.run(
+        "[main]\ntext,,waiting\ntimer,wait,60\ntext,,never\n"
+        "[exit]\ntext,,cleanup\nendcode\n",
+        o);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.out, "waiting\ncleanup\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(Console, BookmarkArgument) {
+    Console c;
+    c.dir.write("variable.txt", "[default]\nbookmark=[b],0\n");
+    ProcessResult r =
+        c.run("[main]\ntext,,main\npause\n[b]\ntext,,at b\npause\n", {}, {"bookmark"});
+    EXPECT_EQ(r.out, "at b\n");
+}
+
+TEST(Console, MissingScript) {
+    ScriptDir empty;
+    ProcessOptions o;
+    o.env.push_back("VELMORA_HOME=" + empty.path());
+    ProcessResult r = RunProcess({std::string(VELMORA_BIN_DIR) + "/velmora", "--console"}, o);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ファイルが開けません " + empty.path() + "/code.txt"), std::string::npos);
+}
+
+TEST(Console, Options) {
+    const std::string exe = std::string(VELMORA_BIN_DIR) + "/velmora";
+    ProcessResult v = RunProcess({exe, "--version"}, {});
+    EXPECT_EQ(v.out, "1.0\n");
+    EXPECT_EQ(v.status, 0);
+    ProcessResult h = RunProcess({exe, "--help"}, {});
+    EXPECT_NE(h.out.find("--console"), std::string::npos);
+    ProcessResult bad = RunProcess({exe, "--frobnicate"}, {});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("unknown option --frobnicate"), std::string::npos);
+}
+
+TEST(Console, ProgramPathFromTheEnvironment) {
+    setenv("VELMORA_HOME", "/some/where", 1);
+    EXPECT_EQ(FindProgramPath("x"), "/some/where/");
+    unsetenv("VELMORA_HOME");
+    std::string own = FindProgramPath("x");
+    EXPECT_EQ(own.back(), '/');
+    EXPECT_NE(own, "/some/where/");
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,88 @@
+// Child process with three pipes, polled until it ends or its time runs out.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "process.h"
+
+namespace velmora::test {
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& o) {
+    ProcessResult r;
+    int in[2], out[2], err[2];
+    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return r;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (const auto& e : o.env) putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    signal(SIGPIPE, SIG_IGN);
+    size_t written = 0;
+    bool inOpen = true, signalled = false;
+    auto deadline = std::chrono::steady_clock::now() +
+                    std::chrono::milliseconds(static_cast<long>(o.timeoutSeconds * 1000));
+    int openOutputs = 2;
+    while (openOutputs > 0) {
+        if (inOpen && written == o.input.size() && !o.keepInputOpen) {
+            close(in[1]);
+            inOpen = false;
+        }
+        pollfd fds[3] = {{out[0], POLLIN, 0},
+                         {err[0], POLLIN, 0},
+                         {inOpen && written < o.input.size() ? in[1] : -1, POLLOUT, 0}};
+        poll(fds, 3, 50);
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            char buf[4096];
+            ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                (i == 0 ? r.out : r.err).append(buf, n);
+            } else {
+                close(fds[i].fd);
+                (i == 0 ? out[0] : err[0]) = -1;
+                --openOutputs;
+            }
+        }
+        if (fds[2].fd >= 0 && (fds[2].revents & POLLOUT)) {
+            ssize_t n = write(in[1], o.input.data() + written, o.input.size() - written);
+            if (n > 0)
+                written += n;
+            else
+                written = o.input.size();
+        }
+        if (!signalled && o.signal && !o.signalAfterOutput.empty() &&
+            r.out.find(o.signalAfterOutput) != std::string::npos) {
+            kill(pid, o.signal);
+            signalled = true;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            r.timedOut = true;
+            kill(pid, SIGKILL);
+            break;
+        }
+    }
+    if (inOpen) close(in[1]);
+    for (int fd : {out[0], err[0]})
+        if (fd >= 0) close(fd);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+}  // namespace velmora::test
