@@ -90,6 +90,7 @@ void RunConsoleProgress(const std::string& caption, const std::string& detail, P
     CancelOnInterrupt interrupt;
     StatusLine line(errFd);
     line.heading(caption, detail);
+    task.start();
     while (!task.finished() && !interrupt.requested()) {
         line.show(task.statusText(), false);
         if (pump) pump();

@@ -11,7 +11,8 @@
 
 namespace velmora {
 
-// Runs until the task has finished or SIGINT arrived, then closes the task. pump
+// Starts the task once SIGINT means Cancel, runs until the task has finished or SIGINT
+// arrived, then closes the task. pump
 // dispatches the console's pending events meanwhile. Texts are CP932.
 void RunConsoleProgress(const std::string& caption, const std::string& detail, ProgressTask& task,
                         int errFd, const std::function<void()>& pump);

@@ -14,6 +14,8 @@ namespace velmora {
 class ProgressTask {
 public:
     virtual ~ProgressTask() = default;
+    // Begins the work; the display calls it once it is up, so it can show every status.
+    virtual void start() = 0;
     // CP932 text describing where the work stands; it changes while the work runs.
     virtual std::string statusText() const = 0;
     // True once the work has ended by itself; the display then closes.
@@ -55,13 +57,15 @@ public:
     virtual void requestClose() = 0;
     // Run fn on the user-interface thread soon; safe from any thread.
     virtual void postToUi(std::function<void()> fn) = 0;
-    // Shows a modal progress display (caption, a detail line, the task's status, Cancel)
-    // until the task has finished or the user cancelled, then calls task.close(). Texts are
+    // Shows a modal progress display (caption, a detail line, the task's status, Cancel),
+    // starts the task, and waits until it has finished or the user cancelled; then it calls
+    // task.close(). Texts are
     // CP932. Without a display the call just waits for the task, dispatching events.
     virtual void runModalProgress(const std::string& caption, const std::string& detail,
                                   ProgressTask& task) {
         (void)caption;
         (void)detail;
+        task.start();
         while (!task.finished()) {
             pumpOneMessage();
             std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -30,7 +30,6 @@ void DownloadModule::download(Engine& engine) {
     // The "[exit]" section of a shutdown during the download may download too.
     DownloadTask* outer = active_;
     active_ = &task;
-    task.start();
     engine.frontend().runModalProgress(DownloadCaption(), url, task);
     task.close();
     active_ = outer;

@@ -13,7 +13,8 @@ DownloadTask::DownloadTask(DownloadParams params, std::function<void()> pump)
     : params_(std::move(params)), pump_(std::move(pump)) {}
 
 void DownloadTask::start() {
-    progress_.cancelRequested = false;
+    // One worker per task, and none once the task is closed.
+    if (worker_.joinable() || closing_) return;
     progress_.workerRunning = true;
     worker_ = std::thread([this] { work(); });
 }
@@ -31,8 +32,7 @@ void DownloadTask::close() {
     if (closing_) return;
     closing_ = true;
     if (progress_.workerRunning) {
-        progress_.setStatus(DownloadStatusText(DownloadStatus::CancelWaiting));
-        progress_.cancelRequested = true;
+        progress_.requestCancel(DownloadStatusText(DownloadStatus::CancelWaiting));
         while (progress_.workerRunning) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             if (pump_) pump_();

@@ -19,12 +19,12 @@ public:
     DownloadTask(const DownloadTask&) = delete;
     DownloadTask& operator=(const DownloadTask&) = delete;
 
-    void start();
+    void start() override;
     std::string statusText() const override { return progress_.status(); }
     bool finished() const override { return !progress_.workerRunning.load(); }
     void close() override;
     // Asks the worker to stop without waiting (the program is shutting down).
-    void requestCancel() { progress_.cancelRequested = true; }
+    void requestCancel() { progress_.requestCancel(); }
 
     // The worker's outcome; valid once close() has returned.
     const DownloadResult& result() const { return result_; }

@@ -19,12 +19,31 @@
 
 namespace velmora {
 
-void DownloadProgress::setStatus(const std::string& text) {
+void DownloadProgress::show(const std::string& text, bool fromWorker) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (fromWorker && cancel_) return;
         status_ = text;
     }
     if (observer) observer(text);
+}
+
+void DownloadProgress::requestCancel(const std::string& text) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        cancel_ = true;
+        if (text.empty()) return;
+        status_ = text;
+    }
+    if (observer) observer(text);
+}
+
+void DownloadProgress::report(const std::string& text) {
+    show(text, true);
+}
+
+void DownloadProgress::setStatus(const std::string& text) {
+    show(text, false);
 }
 
 std::string DownloadProgress::status() const {
@@ -96,8 +115,8 @@ public:
     }
 
 private:
-    bool cancelled() const { return progress_.cancelRequested.load(); }
-    void show(DownloadStatus status) { progress_.setStatus(DownloadStatusText(status)); }
+    bool cancelled() const { return progress_.cancelRequested(); }
+    void show(DownloadStatus status) { progress_.report(DownloadStatusText(status)); }
 
     Error start() {
         DownloadTarget target;
@@ -174,7 +193,7 @@ private:
         if (!force && now - lastShown_ < kStatusInterval) return;
         lastShown_ = now;
         shownTotal_ = total_;
-        progress_.setStatus(ReceivedText(total_, complete));
+        progress_.report(ReceivedText(total_, complete));
     }
 
     // When the data pauses, the count shown catches up within one status interval

@@ -28,15 +28,24 @@ struct DownloadResult {
 // What the worker and the user-interface thread share while the worker runs.
 class DownloadProgress {
 public:
-    std::atomic<bool> cancelRequested{false};
     std::atomic<bool> workerRunning{false};
 
+    bool cancelRequested() const { return cancel_.load(); }
+    // Requests cancel and, unless text is empty, shows text in the same step, so no
+    // status of the worker can replace it.
+    void requestCancel(const std::string& text = {});
+    // The worker's status; dropped once cancel is requested.
+    void report(const std::string& text);
+    // Shows text whatever the worker does (the user-interface thread's texts).
     void setStatus(const std::string& text);
     std::string status() const;
-    // Sees every status text as it is set, on the thread that sets it (tests listen here).
+    // Sees every status text as it is shown, on the thread that shows it (tests listen here).
     std::function<void(const std::string&)> observer;
 
 private:
+    void show(const std::string& text, bool fromWorker);
+
+    std::atomic<bool> cancel_{false};
     mutable std::mutex mutex_;
     std::string status_;
 };

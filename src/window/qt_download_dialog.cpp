@@ -66,6 +66,7 @@ DownloadDialog::DownloadDialog(QWidget* owner, const std::string& caption,
     closeTimer_.setSingleShot(true);
     connect(&closeTimer_, &QTimer::timeout, this, [this] { finish(QDialog::Accepted); });
     refreshTimer_.start(kRefreshMs);
+    task_.start();
     refresh();
 }
 

@@ -1,5 +1,6 @@
 // DownloadDialog: the window front end's modal progress display for the download
-// command. It shows the caption, the URL and the status the worker publishes, refreshed
+// command. It starts the task as it opens and shows the caption, the URL and the status
+// the worker publishes, refreshed
 // while the worker runs, and closes 100 ms after the worker ends. Cancel, Enter, Escape
 // and the close box all start the close sequence, which cancels an unfinished transfer.
 // The dialog never talks to the worker thread: it only reads the task's status.

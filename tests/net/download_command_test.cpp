@@ -12,7 +12,6 @@
 #include "fake_frontend.h"
 #include "http_test_server.h"
 #include "script_dir.h"
-#include "temp_dir.h"
 
 namespace velmora {
 namespace {
@@ -29,8 +28,9 @@ public:
                           ProgressTask& task) override {
         captions.push_back(caption);
         details.push_back(detail);
+        task.start();
         if (whileOpen) whileOpen(task);
-        Frontend::runModalProgress(caption, detail, task);
+        Frontend::runModalProgress(caption, detail, task);  // starts no second worker
     }
 };
 
@@ -77,11 +77,11 @@ const std::string kOk = "HTTP/1.0 200 OK\r\n\r\n";
 TEST(DownloadCommand, SuccessKeepsVar2AndShowsTheUrl) {
     HttpTestServer server({Send(kOk + "payload")});
     Harness h(server.port());
-    TempDir out;
-    h.run("[main]\nset,var2,before\ndownload,http://example.com/f.txt," + out / "f.txt" +
+    ScriptDir out;
+    h.run("[main]\nset,var2,before\ndownload,http://example.com/f.txt," + out.file("f.txt") +
           "\ntext,,%var1% %var2%\npause\n");
     EXPECT_EQ(h.texts(), std::vector<std::string>{"OK before"});
-    EXPECT_EQ(ReadAll(out / "f.txt"), "payload");
+    EXPECT_EQ(out.read("f.txt"), "payload");
     EXPECT_EQ(h.fe.captions, std::vector<std::string>{Utf8ToCp932("ダウンロード")});
     EXPECT_EQ(h.fe.details, std::vector<std::string>{"http://example.com/f.txt"});
     EXPECT_EQ(server.requests().at(0).substr(0, 34), "GET http://example.com/f.txt HTTP/");
@@ -90,9 +90,9 @@ TEST(DownloadCommand, SuccessKeepsVar2AndShowsTheUrl) {
 TEST(DownloadCommand, FailuresSetNgAndTheScriptGoesOn) {
     HttpTestServer server({Send("HTTP/1.0 404 Not Found\r\n\r\nmissing")});
     Harness h(server.port());
-    TempDir out;
-    h.run("[main]\ndownload,http://h/x," + out / "x" + "\ntext,,%var1% %var2%\n" +
-          "download,ftp://h/x," + out / "y" + "\ntext,,%var1% %var2%\npause\n");
+    ScriptDir out;
+    h.run("[main]\ndownload,http://h/x," + out.file("x") + "\ntext,,%var1% %var2%\n" +
+          "download,ftp://h/x," + out.file("y") + "\ntext,,%var1% %var2%\npause\n");
     EXPECT_EQ(h.texts(), (std::vector<std::string>{"NG ステータスエラー", "NG URLエラー"}));
     EXPECT_TRUE(out.entries().empty());
     EXPECT_TRUE(h.fe.messages.empty()) << "no message box for a failed download";
@@ -101,12 +101,12 @@ TEST(DownloadCommand, FailuresSetNgAndTheScriptGoesOn) {
 TEST(DownloadCommand, RelativeNamesUseTheCurrentDirectory) {
     HttpTestServer server({Send(kOk + "here")});
     Harness h(server.port());
-    TempDir cwd;
-    std::filesystem::create_directory(cwd / "sub");
+    ScriptDir cwd;
+    std::filesystem::create_directory(cwd.file("sub"));
     InDirectory in(cwd.path());
     h.run("[main]\ndownload,http://h/,sub\\got.txt\npause\n");
     EXPECT_EQ(h.var("var1"), "OK");
-    EXPECT_EQ(ReadAll(cwd / "sub/got.txt"), "here");
+    EXPECT_EQ(cwd.read("sub/got.txt"), "here");
     EXPECT_FALSE(h.dir.exists("sub"));
 }
 
@@ -124,8 +124,8 @@ TEST(DownloadCommand, TooFewParametersStopTheScript) {
 TEST(DownloadCommand, EndsAPendingTimer) {
     HttpTestServer server({Send(kOk)});
     Harness h(server.port());
-    TempDir out;
-    h.run("[main]\ntimer,start,1,[late]\ndownload,http://h/," + out / "f" +
+    ScriptDir out;
+    h.run("[main]\ntimer,start,1,[late]\ndownload,http://h/," + out.file("f") +
           "\ntext,,%var1%\npause\n[late]\ntext,,late\npause\n");
     EXPECT_EQ(h.texts(), std::vector<std::string>{"OK"});
 }
@@ -139,12 +139,12 @@ void UntilReceiving(ProgressTask& task) {
 TEST(DownloadCommand, CancelFromTheDisplay) {
     HttpTestServer server({Send(kOk), Stream(30000), Silence()});
     Harness h(server.port());
-    TempDir out;
+    ScriptDir out;
     h.fe.whileOpen = [](ProgressTask& task) {
         UntilReceiving(task);
         task.close();
     };
-    h.run("[main]\ndownload,http://h/," + out / "part" + "\ntext,,%var1% %var2%\npause\n");
+    h.run("[main]\ndownload,http://h/," + out.file("part") + "\ntext,,%var1% %var2%\npause\n");
     EXPECT_EQ(h.texts(), std::vector<std::string>{"NG 中断されました"});
     EXPECT_TRUE(out.entries().empty());
 }
@@ -152,13 +152,13 @@ TEST(DownloadCommand, CancelFromTheDisplay) {
 TEST(DownloadCommand, ShutdownDuringADownloadStopsIt) {
     HttpTestServer server({Send(kOk), Silence()});
     Harness h(server.port());
-    TempDir out;
+    ScriptDir out;
     h.fe.whileOpen = [&h](ProgressTask& task) {
         UntilReceiving(task);
         h.engine.Shutdown(false);  // as SIGTERM does in the console
     };
     auto start = std::chrono::steady_clock::now();
-    h.run("[main]\ndownload,http://h/," + out / "f" + "\ntext,,%var1% %var2%\npause\n");
+    h.run("[main]\ndownload,http://h/," + out.file("f") + "\ntext,,%var1% %var2%\npause\n");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20))
         << "the worker did not wait for its 30-second time-out";
     EXPECT_EQ(h.var("var2"), "中断されました");

@@ -11,7 +11,6 @@
 #include "http_test_server.h"
 #include "net/download_texts.h"
 #include "script_dir.h"
-#include "temp_dir.h"
 
 namespace velmora {
 namespace {

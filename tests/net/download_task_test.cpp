@@ -10,7 +10,7 @@
 
 #include "http_test_server.h"
 #include "net/download_texts.h"
-#include "temp_dir.h"
+#include "script_dir.h"
 
 namespace velmora {
 namespace {
@@ -48,27 +48,27 @@ bool WaitFor(const std::function<bool()>& condition) {
 }
 
 TEST(DownloadTask, FinishedWorkIsNotCancelled) {
-    TempDir dir;
+    ScriptDir dir;
     HttpTestServer server({Send("HTTP/1.0 200 OK\r\n\r\nall")});
     int pumps = 0;
-    DownloadTask task(Params(server, dir / "out"), [&] { ++pumps; });
+    DownloadTask task(Params(server, dir.file("out")), [&] { ++pumps; });
     StatusLog log;
     log.attach(task);
     task.start();
     ASSERT_TRUE(WaitFor([&] { return task.finished(); }));
     task.close();
     EXPECT_TRUE(task.result().ok);
-    EXPECT_EQ(ReadAll(dir / "out"), "all");
+    EXPECT_EQ(dir.read("out"), "all");
     EXPECT_EQ(task.statusText(), ReceivedText(22, true));
     EXPECT_EQ(log.texts().back(), ReceivedText(22, true));
     EXPECT_EQ(pumps, 0);
 }
 
 TEST(DownloadTask, ClosingMidTransferCancelsAndWaits) {
-    TempDir dir;
+    ScriptDir dir;
     HttpTestServer server({Send("HTTP/1.0 200 OK\r\n\r\n"), Stream(50000), Silence()});
     int pumps = 0;
-    DownloadTask task(Params(server, dir / "out"), [&] { ++pumps; });
+    DownloadTask task(Params(server, dir.file("out")), [&] { ++pumps; });
     StatusLog log;
     log.attach(task);
     task.start();
@@ -84,15 +84,17 @@ TEST(DownloadTask, ClosingMidTransferCancelsAndWaits) {
     EXPECT_EQ(texts.back(), DownloadStatusText(DownloadStatus::CancelDone));
     EXPECT_TRUE(dir.entries().empty()) << "the partial file is gone";
 
-    task.close();  // a second close changes nothing
+    task.close();  // a second close changes nothing, nor does a late start
+    task.start();
+    EXPECT_TRUE(task.finished());
     EXPECT_EQ(log.texts().size(), texts.size());
 }
 
 TEST(DownloadTask, DestroyedWhileRunningStopsTheWorker) {
-    TempDir dir;
+    ScriptDir dir;
     HttpTestServer server({Silence()});
     {
-        DownloadTask task(Params(server, dir / "out"), nullptr);
+        DownloadTask task(Params(server, dir.file("out")), nullptr);
         task.start();
         ASSERT_TRUE(WaitFor([&] { return server.connections() == 1; }));
     }
@@ -100,9 +102,9 @@ TEST(DownloadTask, DestroyedWhileRunningStopsTheWorker) {
 }
 
 TEST(DownloadTask, RequestCancelStopsWithoutClosing) {
-    TempDir dir;
+    ScriptDir dir;
     HttpTestServer server({Silence()});
-    DownloadTask task(Params(server, dir / "out"), nullptr);
+    DownloadTask task(Params(server, dir.file("out")), nullptr);
     task.start();
     ASSERT_TRUE(WaitFor([&] { return server.connections() == 1; }));
     task.requestCancel();

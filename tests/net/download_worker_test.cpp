@@ -9,7 +9,7 @@
 
 #include "http_test_server.h"
 #include "net/download_texts.h"
-#include "temp_dir.h"
+#include "script_dir.h"
 
 namespace velmora {
 namespace {
@@ -100,10 +100,10 @@ TEST(DownloadWorker, ResponsesAndTheirOutcomes) {
     };
     for (const ServeCase& c : cases) {
         SCOPED_TRACE(c.name);
-        TempDir dir;
+        ScriptDir dir;
         HttpTestServer server(c.steps);
         ASSERT_TRUE(server.listening());
-        DownloadParams params = Through(server, "http://test.invalid/file", dir / "out.bin");
+        DownloadParams params = Through(server, "http://test.invalid/file", dir.file("out.bin"));
         params.waitMs = c.waitMs;
         params.maxTimeouts = c.maxTimeouts;
         Fetched f = Fetch(params);
@@ -112,7 +112,7 @@ TEST(DownloadWorker, ResponsesAndTheirOutcomes) {
             EXPECT_EQ(f.result.reason, Reason(*c.error));
             EXPECT_TRUE(dir.entries().empty()) << "a failed download leaves no file";
         } else {
-            EXPECT_EQ(ReadAll(dir / "out.bin"), c.body);
+            EXPECT_EQ(dir.read("out.bin"), c.body);
             EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bin"});
         }
         if (c.error == DownloadError::TimedOut) {
@@ -125,20 +125,20 @@ TEST(DownloadWorker, HeadSplitAtEveryPosition) {
     const std::string response = "HTTP/1.0 200 OK\r\nServer: test\r\n\r\nthe body\r\n\r\nend";
     for (size_t cut = 1; cut < response.size(); ++cut) {
         SCOPED_TRACE(cut);
-        TempDir dir;
+        ScriptDir dir;
         HttpTestServer server(
             {Send(response.substr(0, cut)), Pause(15), Send(response.substr(cut))});
-        Fetched f = Fetch(Through(server, "http://h/", dir / "out"));
+        Fetched f = Fetch(Through(server, "http://h/", dir.file("out")));
         ASSERT_TRUE(f.result.ok) << f.result.reason;
-        EXPECT_EQ(ReadAll(dir / "out"), "the body\r\n\r\nend");
+        EXPECT_EQ(dir.read("out"), "the body\r\n\r\nend");
     }
 }
 
 TEST(DownloadWorker, PhasesAndCountsAreShownInOrder) {
-    TempDir dir;
+    ScriptDir dir;
     const std::string response = kOkHead + std::string(5000, 'x');
     HttpTestServer server({Send(response)});
-    Fetched f = Fetch(Through(server, "http://h/", dir / "out"));
+    Fetched f = Fetch(Through(server, "http://h/", dir.file("out")));
     ASSERT_TRUE(f.result.ok);
     ASSERT_GE(f.statuses.size(), 5u);
     EXPECT_EQ(f.statuses[0], DownloadStatusText(DownloadStatus::Resolving));
@@ -151,7 +151,7 @@ TEST(DownloadWorker, PhasesAndCountsAreShownInOrder) {
 }
 
 TEST(DownloadWorker, CountCatchesUpWhenTheDataPauses) {
-    TempDir dir;
+    ScriptDir dir;
     const std::string response = kOkHead + std::string(10000, 'x');
     HttpTestServer server({Send(response), Silence()});
     DownloadProgress progress;
@@ -162,7 +162,7 @@ TEST(DownloadWorker, CountCatchesUpWhenTheDataPauses) {
         std::lock_guard<std::mutex> lock(mutex);
         if (s == full && !shown) shown = Clock::now();
     };
-    DownloadParams params = Through(server, "http://h/", dir / "out");
+    DownloadParams params = Through(server, "http://h/", dir.file("out"));
     DownloadResult result;
     Clock::time_point start = Clock::now();
     std::thread worker([&] { result = RunDownload(params, progress); });
@@ -171,7 +171,7 @@ TEST(DownloadWorker, CountCatchesUpWhenTheDataPauses) {
         std::lock_guard<std::mutex> lock(mutex);
         if (shown) break;
     }
-    progress.cancelRequested = true;
+    progress.requestCancel();
     worker.join();
     ASSERT_TRUE(shown.has_value()) << "the count of a stalled transfer was never shown";
     // Well before the one-second wait ends, though the server says nothing more.
@@ -180,9 +180,9 @@ TEST(DownloadWorker, CountCatchesUpWhenTheDataPauses) {
 }
 
 TEST(DownloadWorker, ProxyReceivesTheAbsoluteUrl) {
-    TempDir dir;
+    ScriptDir dir;
     HttpTestServer server({Send(kOkHead + "via proxy")});
-    Fetched f = Fetch(Through(server, "http://example.com:8080/a/b?c=d", dir / "out"));
+    Fetched f = Fetch(Through(server, "http://example.com:8080/a/b?c=d", dir.file("out")));
     ASSERT_TRUE(f.result.ok);
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0],
@@ -191,18 +191,18 @@ TEST(DownloadWorker, ProxyReceivesTheAbsoluteUrl) {
 }
 
 TEST(DownloadWorker, ProxyOverIpv6AndAddressesTriedInOrder) {
-    TempDir dir;
+    ScriptDir dir;
     HttpTestServer v6({Send(kOkHead + "six")}, true);
     if (!v6.listening()) GTEST_SKIP() << "no IPv6 loopback";
-    DownloadParams p = Through(v6, "http://h/", dir / "six");
+    DownloadParams p = Through(v6, "http://h/", dir.file("six"));
     p.proxy = "::1";
     Fetched f = Fetch(p);
     ASSERT_TRUE(f.result.ok) << f.result.reason;
-    EXPECT_EQ(ReadAll(dir / "six"), "six");
+    EXPECT_EQ(dir.read("six"), "six");
 }
 
 TEST(DownloadWorker, FailuresBeforeTheTransfer) {
-    TempDir dir;
+    ScriptDir dir;
     HttpTestServer server({Send(kOkHead + "x")});
     const std::string port = std::to_string(server.port());
     struct Case {
@@ -210,19 +210,21 @@ TEST(DownloadWorker, FailuresBeforeTheTransfer) {
         DownloadParams params;
         DownloadError error;
     } cases[] = {
-        {"no scheme", {"ftp://127.0.0.1/x", dir / "a", "127.0.0.1", port}, DownloadError::BadUrl},
+        {"no scheme",
+         {"ftp://127.0.0.1/x", dir.file("a"), "127.0.0.1", port},
+         DownloadError::BadUrl},
         // Without a proxy the port is part of the host name, which no look-up finds.
         {"host:port",
-         {"http://127.0.0.1:" + port + "/x", dir / "a", "", ""},
+         {"http://127.0.0.1:" + port + "/x", dir.file("a"), "", ""},
          DownloadError::HostNotFound},
         {"localhost:port",
-         {"http://localhost:" + port + "/", dir / "a", "", ""},
+         {"http://localhost:" + port + "/", dir.file("a"), "", ""},
          DownloadError::HostNotFound},
         {"refused",
-         {"http://h/", dir / "a", "127.0.0.1", std::to_string(UnusedPort())},
+         {"http://h/", dir.file("a"), "127.0.0.1", std::to_string(UnusedPort())},
          DownloadError::ConnectFailed},
         {"folder missing",
-         {"http://h/", dir / "no/such/file", "127.0.0.1", port},
+         {"http://h/", dir.file("no/such/file"), "127.0.0.1", port},
          DownloadError::FileCreate},
         {"target is a folder",
          {"http://h/", dir.path(), "127.0.0.1", port},
@@ -239,25 +241,36 @@ TEST(DownloadWorker, FailuresBeforeTheTransfer) {
 }
 
 TEST(DownloadWorker, FailedDownloadKeepsTheExistingFile) {
-    TempDir dir;
-    WriteAll(dir / "keep.txt", "old contents");
+    ScriptDir dir;
+    dir.writeBytes("keep.txt", "old contents");
     HttpTestServer server({Send("HTTP/1.0 404 Not Found\r\n\r\n")});
-    Fetched f = Fetch(Through(server, "http://h/", dir / "keep.txt"));
+    Fetched f = Fetch(Through(server, "http://h/", dir.file("keep.txt")));
     EXPECT_EQ(f.result.reason, Reason(DownloadError::BadStatus));
-    EXPECT_EQ(ReadAll(dir / "keep.txt"), "old contents");
+    EXPECT_EQ(dir.read("keep.txt"), "old contents");
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"keep.txt"});
 }
 
+TEST(DownloadWorker, CancelTextIsNotReplacedByTheWorker) {
+    DownloadProgress progress;
+    progress.report("1 bytes");
+    progress.requestCancel("cancelling");
+    progress.report("2 bytes");  // a worker still busy when cancel came
+    EXPECT_EQ(progress.status(), "cancelling");
+    EXPECT_TRUE(progress.cancelRequested());
+    progress.setStatus("cancelled");
+    EXPECT_EQ(progress.status(), "cancelled");
+}
+
 TEST(DownloadWorker, CancelMidTransfer) {
-    TempDir dir;
+    ScriptDir dir;
     HttpTestServer server({Send(kOkHead), Stream(100000), Silence()});
     DownloadProgress progress;
-    DownloadParams params = Through(server, "http://h/", dir / "out");
+    DownloadParams params = Through(server, "http://h/", dir.file("out"));
     params.waitMs = 100;
     DownloadResult result;
     std::thread worker([&] { result = RunDownload(params, progress); });
     while (server.bytesSent() < 100000) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    progress.cancelRequested = true;
+    progress.requestCancel();
     worker.join();
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.reason, Reason(DownloadError::Cancelled));

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
@@ -23,28 +24,42 @@ using namespace velmora;
 
 namespace {
 
-// Dark pixels of a widget as the X server shows it.
-int Ink(QWidget* w) {
-    QImage shot = w->screen()->grabWindow(w->winId()).toImage();
+// Dark pixels of a part of the dialog as the X server shows it.
+int Ink(QWidget* dialog, QWidget* part) {
+    QRect r = part->geometry();
+    QImage shot = dialog->screen()
+                      ->grabWindow(dialog->winId(), r.x(), r.y(), r.width(), r.height())
+                      .toImage();
     int dark = 0;
     for (int y = 0; y < shot.height(); ++y)
         for (int x = 0; x < shot.width(); ++x) dark += qGray(shot.pixel(x, y)) < 96;
     return dark;
 }
 
-// Prints "ready" once the dialog is up and showing received bytes; saves a screenshot of
+// The same once the part has reached the screen: the X server draws a moment later.
+int InkOnScreen(QWidget* dialog, QWidget* part) {
+    int ink = 0;
+    for (int i = 0; i < 50 && ink == 0; ++i) {
+        QApplication::processEvents();
+        ink = Ink(dialog, part);
+        if (ink == 0) QThread::msleep(20);
+    }
+    return ink;
+}
+
+// Prints "ready" once the dialog is up and shows received bytes; saves a screenshot of
 // it when a file name is given.
-void ReportWhenReady(QTimer& timer, ProgressTask& task, const char* shotFile) {
+void ReportWhenReady(QTimer& timer, const char* shotFile) {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (!dialog || !dialog->isVisible() || task.statusText().find("bytes") == std::string::npos)
-        return;
+    if (!dialog || !dialog->isVisible()) return;
+    auto* status = dialog->findChild<QLabel*>("status");
+    if (!status->text().contains("bytes")) return;
     timer.stop();
-    QApplication::processEvents();
-    auto* cancel = dialog->findChild<QPushButton*>("cancel");
-    QPoint c = cancel->geometry().center();
+    QPoint c = dialog->findChild<QPushButton*>("cancel")->geometry().center();
+    int urlInk = InkOnScreen(dialog, dialog->findChild<QLabel*>("url"));
+    int statusInk = InkOnScreen(dialog, status);
     std::printf("ready %llu %d %d %d %d\n", static_cast<unsigned long long>(dialog->winId()), c.x(),
-                c.y(), Ink(dialog->findChild<QLabel*>("url")),
-                Ink(dialog->findChild<QLabel*>("status")));
+                c.y(), urlInk, statusInk);
     std::fflush(stdout);
     if (shotFile) dialog->screen()->grabWindow(dialog->winId()).save(shotFile);
 }
@@ -61,10 +76,9 @@ int main(int argc, char** argv) {
     DownloadParams params{"http://example.com/file.zip", file, "127.0.0.1",
                           std::to_string(server.port())};
     DownloadTask task(params, [] { QCoreApplication::processEvents(); });
-    task.start();
     QTimer ready;
     QObject::connect(&ready, &QTimer::timeout,
-                     [&] { ReportWhenReady(ready, task, argc > 1 ? argv[1] : nullptr); });
+                     [&] { ReportWhenReady(ready, argc > 1 ? argv[1] : nullptr); });
     ready.start(20);
     RunDownloadDialog(nullptr, DownloadCaption(), params.url, task);
     const DownloadResult& r = task.result();

@@ -35,9 +35,11 @@ class ScriptedTask : public ProgressTask {
 public:
     std::string status;
     bool done = false;
+    bool started = false;
     int closes = 0;  // every call, though only the first has an effect
     bool closedUnfinished = false;
 
+    void start() override { started = true; }
     std::string statusText() const override { return status; }
     bool finished() const override { return done; }
     void close() override {
@@ -64,6 +66,7 @@ TEST_F(DownloadDialogTest, ShowsCaptionUrlAndTheLatestStatus) {
     d.show();
     EXPECT_EQ(d.windowTitle(), QString::fromUtf8("ダウンロード"));
     EXPECT_EQ(Shown(d, "url"), "http://example.com/a.zip");
+    EXPECT_TRUE(task.started);
     EXPECT_EQ(Shown(d, "status"), QString::fromUtf8("接続中"));
     task.status = Utf8ToCp932("1,024 bytes受信");
     EXPECT_TRUE(QTest::qWaitFor(

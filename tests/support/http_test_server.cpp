@@ -1,4 +1,6 @@
 // The test HTTP server: plain POSIX sockets, polled in short slices so it stops quickly.
+#include "http_test_server.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -8,8 +10,6 @@
 
 #include <chrono>
 #include <cstring>
-
-#include "http_test_server.h"
 
 namespace velmora::test {
 
