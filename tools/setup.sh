@@ -8,6 +8,7 @@ packages=(
     fonts-ipafont-gothic
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils
+    curl
     clang-format
 )
 
