@@ -7,9 +7,9 @@ packages=(
     qt6-base-dev libgl-dev libjpeg62-turbo-dev libx11-dev libxtst-dev
     fonts-ipafont-gothic
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool x11-utils
+    xvfb xauth xdotool x11-utils openbox xdg-utils libglib2.0-bin
     curl
-    clang-format
+    clang-format dpkg-dev fakeroot
 )
 
 missing=()

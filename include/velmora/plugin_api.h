@@ -67,6 +67,9 @@ struct BuiltinVariables {
 
 }  // namespace velmora
 
+// Marks an entry point for export, also in a plug-in built with hidden visibility.
+#define VELMORA_PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
+
 extern "C" {
 // Exactly 1 accepts the load.
 typedef std::int32_t (*VelmoraPluginInit)(std::string* builtinVariables,

@@ -1,8 +1,11 @@
 // velmora: runs code.txt of the program folder in the window or on the console.
 #include <cstdio>
 
+#include "app/check.h"
 #include "app/console_frontend.h"
 #include "app/options.h"
+#include "app/starter.h"
+#include "app/window_app.h"
 
 int main(int argc, char** argv) {
     using velmora::Options;
@@ -17,9 +20,14 @@ int main(int argc, char** argv) {
         case Options::Mode::Error:
             std::fprintf(stderr, "velmora: %s\n%s", o.error.c_str(), velmora::UsageText());
             return 2;
+        case Options::Mode::Check:
+            return velmora::RunCheck(velmora::FindProgramPath(argv[0]), o.path);
+        case Options::Mode::New:
+            return velmora::CreateStarterFolder(o.path, velmora::FindExecutable(argv[0]));
         case Options::Mode::Console:
-        case Options::Mode::Window:  // the window front end arrives with its own change
             return velmora::RunConsole(velmora::FindProgramPath(argv[0]), o.scriptArgs);
+        case Options::Mode::Window:
+            return velmora::RunWindowApp(argc, argv, o);
     }
     return 2;
 }

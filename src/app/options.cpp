@@ -15,6 +15,19 @@ Options ParseOptions(int argc, char** argv) {
         const char* a = argv[i];
         if (std::strcmp(a, "--console") == 0) {
             o.mode = Options::Mode::Console;
+        } else if (std::strcmp(a, "--check") == 0) {
+            o.mode = Options::Mode::Check;
+            if (i + 1 < argc) o.path = argv[++i];
+            return o;
+        } else if (std::strcmp(a, "--new") == 0) {
+            o.mode = Options::Mode::New;
+            if (i + 1 >= argc) {
+                o.mode = Options::Mode::Error;
+                o.error = "--new needs a folder";
+            } else {
+                o.path = argv[++i];
+            }
+            return o;
         } else if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
             o.mode = Options::Mode::Help;
             return o;
@@ -34,12 +47,24 @@ Options ParseOptions(int argc, char** argv) {
 
 const char* UsageText() {
     return "usage: velmora [--console] [bookmark]\n"
-           "  Runs code.txt of the program folder ($VELMORA_HOME, or the executable's folder).\n"
-           "  --console   run without a window: text on standard output, answers from standard "
-           "input\n"
+           "       velmora --check [FILE]\n"
+           "       velmora --new DIR\n"
+           "Runs code.txt of the program folder ($VELMORA_HOME, or the executable's folder).\n"
+           "  --console   run without a window: text on standard output, answers from\n"
+           "              standard input\n"
            "  bookmark    start at the restart point saved by the script's bookmark command\n"
+           "  --check     check a script (default: code.txt of the program folder) without\n"
+           "              running it; one line file:line: message for each finding, exit\n"
+           "              status 1 if there is any\n"
+           "  --new DIR   create a ready-to-run script folder DIR (never overwrites a file)\n"
            "  --help      show this text\n"
            "  --version   print the version\n";
+}
+
+std::string FindExecutable(const char* argv0) {
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, n) : std::string(argv0 ? argv0 : "");
 }
 
 std::string FindProgramPath(const char* argv0) {
@@ -47,9 +72,7 @@ std::string FindProgramPath(const char* argv0) {
     if (const char* home = std::getenv("VELMORA_HOME"); home && *home) {
         dir = home;
     } else {
-        char buf[PATH_MAX];
-        ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-        std::string exe = n > 0 ? std::string(buf, n) : std::string(argv0 ? argv0 : "");
+        std::string exe = FindExecutable(argv0);
         auto slash = exe.rfind('/');
         dir = slash == std::string::npos ? "./" : exe.substr(0, slash + 1);
     }

@@ -7,8 +7,9 @@
 namespace velmora {
 
 struct Options {
-    enum class Mode { Window, Console, Help, Version, Error } mode = Mode::Window;
+    enum class Mode { Window, Console, Check, New, Help, Version, Error } mode = Mode::Window;
     std::vector<std::string> scriptArgs;  // passed on to the engine ("bookmark")
+    std::string path;                     // the file of --check, the folder of --new
     std::string error;
 };
 
@@ -17,5 +18,7 @@ const char* UsageText();
 
 // The program folder: $VELMORA_HOME, else the executable's folder; ends in "/".
 std::string FindProgramPath(const char* argv0);
+// The running executable's full path.
+std::string FindExecutable(const char* argv0);
 
 }  // namespace velmora

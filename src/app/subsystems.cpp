@@ -3,14 +3,26 @@
 #include "app/subsystems.h"
 
 #include "engine/engine.h"
+#include "host/desktop_commands.h"
+#include "host/file_commands.h"
+#include "host/plugin_host.h"
 #include "net/download_command.h"
 #include "window/display.h"
+#include "window/image_command.h"
+#include "window/window_commands.h"
 
 namespace velmora {
 
 struct Subsystems::Parts {
-    Parts(Engine& engine, Display& display) : download(engine) { (void)display; }
+    Parts(Engine& engine, Display& display)
+        : window(engine), image(engine, display), files(engine), desktop(engine),
+          plugins(engine), download(engine) {}
 
+    WindowCommands window;
+    ImageCommand image;
+    FileCommands files;
+    DesktopCommands desktop;
+    PluginHost plugins;
     DownloadModule download;
 };
 

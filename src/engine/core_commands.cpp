@@ -93,6 +93,11 @@ void Engine::registerCoreCommands() {
     });
 }
 
+void Engine::markCoreCommands() {
+    // The engine's own commands write nothing but variable.txt.
+    for (auto& [word, command] : commands_) command.mayWriteFiles = false;
+}
+
 void Engine::cmdUseScript() {
     StopScript();
     CloseScript();

@@ -53,6 +53,7 @@ Engine::Engine(Frontend& frontend)
       script_(std::make_unique<ScriptSource>()),
       settings_(std::make_unique<IniFile>()) {
     registerCoreCommands();
+    markCoreCommands();
 }
 
 Engine::~Engine() = default;
@@ -72,6 +73,11 @@ void Engine::addCommands(std::vector<Command> commands) {
 
 void Engine::addModule(EngineModule& module) {
     modules_.push_back(&module);
+}
+
+const Command* Engine::findCommand(const std::string& word) const {
+    auto it = commands_.find(word);
+    return it == commands_.end() ? nullptr : &it->second;
 }
 
 std::string Engine::resolvePath(const std::string& name) const {
@@ -260,6 +266,10 @@ void Engine::ExecuteLine() {
     const Command& c = it->second;
     if (c.minParams > 0 && !CheckParams(c.minParams)) return;
     c.run(*this);
+    if (c.mayWriteFiles) {
+        script_->touch();
+        settings_->touch();
+    }
 }
 
 void Engine::PumpOneMessage() {

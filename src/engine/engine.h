@@ -20,12 +20,22 @@ class Frontend;
 class IniFile;
 class ScriptSource;
 
+// A sub-command word (parameter 1, lower-cased) and the parameters it needs in all.
+struct SubCommand {
+    std::string word;
+    int minParams;
+};
+
 // One row of the command table: the word, the count passed to CheckParams before
 // the handler runs (0: no check), and the handler.
 struct Command {
     std::string word;
     int minParams;
     std::function<void(Engine&)> run;
+    // The script file is looked at again after the command: it may have written it.
+    bool mayWriteFiles = true;
+    // For commands whose parameter 1 selects what they do; read by the script checker.
+    std::vector<SubCommand> subcommands = {};
 };
 
 // A subsystem that owns state the engine must reach at fixed points.
@@ -63,6 +73,7 @@ public:
     void setArguments(std::vector<std::string> args);
     void addCommands(std::vector<Command> commands);
     void addModule(EngineModule& module);
+    const Command* findCommand(const std::string& word) const;
     Frontend& frontend() { return fe_; }
 
     // Records shared with plug-ins.
@@ -130,6 +141,7 @@ private:
     int optionalInt(int n) const;  // integer value of parameter n, 0 when absent
 
     void registerCoreCommands();
+    void markCoreCommands();
     void cmdUseScript();
     void cmdTimer();
     void cmdChoice();

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/file_watch.h"
+
 namespace velmora {
 
 class IniFile {
@@ -23,6 +25,8 @@ public:
     // Creates the file, the section and the key as needed. False when the file could
     // not be written (the old file is then untouched).
     bool set(std::string_view section, std::string_view key, std::string_view value);
+    // The next read looks at the file even without a change notice.
+    void touch() { watch_.touch(); }
 
 private:
     struct Stamp {
@@ -42,6 +46,8 @@ private:
     bool save();
 
     std::string path_;
+    FileWatch watch_;
+    mode_t mode_ = 0644;              // permissions of the file as found, kept by every rewrite
     std::vector<std::string> lines_;  // the file's lines without their ends
     bool crlf_ = true;                // line ends of the file as found (new files: CR LF)
     bool loaded_ = false;

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "engine/text.h"
+
 namespace velmora {
 
 bool ScriptSource::open(const std::string& nativePath) {
@@ -12,6 +14,7 @@ bool ScriptSource::open(const std::string& nativePath) {
     path_ = nativePath;
     fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) return false;
+    watch_.watch(path_);
     struct stat st;
     if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode) || !load()) {
         close();
@@ -29,7 +32,7 @@ void ScriptSource::close() {
 }
 
 void ScriptSource::refresh() {
-    if (fd_ < 0) return;
+    if (fd_ < 0 || !watch_.changed()) return;
     struct stat st;
     // A file that vanished from its path keeps being read through the open handle.
     if (::stat(path_.c_str(), &st) != 0) return;
@@ -64,17 +67,30 @@ bool ScriptSource::load() {
     if (n < 0) return false;
     // Text mode as on Windows: a Ctrl-Z ends the file, CR LF ends a line like LF.
     if (size_t eof = data_.find('\x1a'); eof != std::string::npos) data_.resize(eof);
+    utf8_ = data_.compare(0, 3, "\xEF\xBB\xBF") == 0;
     lines_.clear();
-    size_t start = 0;
+    unconvertible_.clear();
+    std::string converted;
+    size_t start = utf8_ ? 3 : 0;
     while (start < data_.size()) {
         size_t end = data_.find('\n', start);
         size_t stop = end == std::string::npos ? data_.size() : end;
         size_t len = stop - start;
         if (end != std::string::npos && len > 0 && data_[stop - 1] == '\r') --len;
-        lines_.push_back({start, len});
+        if (utf8_) {
+            // One physical line stays one line, so positions and labels still count them.
+            std::string_view raw(data_.data() + start, len);
+            std::string line = Utf8ToCp932(raw);
+            if (Cp932ToUtf8(line) != raw) unconvertible_.push_back(lineCount() + 1);
+            lines_.push_back({converted.size(), line.size()});
+            converted += line;
+        } else {
+            lines_.push_back({start, len});
+        }
         if (end == std::string::npos) break;
         start = end + 1;
     }
+    if (utf8_) data_.swap(converted);
     return true;
 }
 

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/file_watch.h"
+
 namespace velmora {
 
 class ScriptSource {
@@ -22,6 +24,8 @@ public:
 
     // Brings the lines up to date with the file on disk; cheap when nothing changed.
     void refresh();
+    // The next refresh looks at the file even without a change notice.
+    void touch() { watch_.touch(); }
     int lineCount() const { return static_cast<int>(lines_.size()); }
     // Line i (0-based) as stored, without its line end.
     std::string_view line(int i) const {
@@ -30,6 +34,12 @@ public:
     // First line equal to text, or -1.
     int find(std::string_view text) const;
 
+    // A file that begins with the UTF-8 byte-order mark is read as UTF-8 and converted to
+    // CP932 line by line; these are the 1-based lines holding characters without a CP932
+    // form (they became "?").
+    bool isUtf8() const { return utf8_; }
+    const std::vector<int>& unconvertibleLines() const { return unconvertible_; }
+
 private:
     struct Span {
         size_t start, length;
@@ -37,6 +47,7 @@ private:
     bool load();
 
     std::string path_;
+    FileWatch watch_;
     int fd_ = -1;
     std::string data_;
     std::vector<Span> lines_;
@@ -44,6 +55,8 @@ private:
     ino_t ino_ = 0;
     off_t size_ = -1;
     timespec mtime_{};
+    bool utf8_ = false;
+    std::vector<int> unconvertible_;
 };
 
 }  // namespace velmora

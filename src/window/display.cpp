@@ -1,4 +1,4 @@
-// Composition of the layers into the finished frame.
+// Composition of the layers into the finished frame, and the text and choice drawing.
 #include "window/display.h"
 
 #include "engine/engine.h"
@@ -23,6 +23,38 @@ void Display::Compose(bool copyBackground, bool clearText, bool doPresent) {
         Blit(layers.screen, layers.work, r.left, r.top, r.width(), r.height(), Rop::Copy);
     }
     if (doPresent && present) present();
+}
+
+void Display::ShowText(const std::string& mode, const std::string& text) {
+    if (mode == "clear") Compose(false, true, false);
+    Rect area;
+    // An unreadable text_pos draws nothing and leaves the screen as it was.
+    if (!ParseRect(engine_.vars[kTextPos], area)) return;
+    if (painter && layers.ready) painter->drawText(layers.text, area, text);
+    Compose(false, false, true);
+}
+
+void Display::Clear() {
+    Compose(true, true, true);
+}
+
+void Display::DrawChoices() {
+    const ChoiceState& c = engine_.choice;
+    for (int i = 0; i < c.count && i < 6; ++i) {
+        Rect r;
+        choiceDrawn[i] = ParseRect(engine_.vars[kChoicePos1 + i], r);
+        if (!choiceDrawn[i]) continue;
+        choiceRect[i] = r;
+        // One pixel in from the top-left, so the text clears the highlight frame.
+        if (painter && layers.ready)
+            painter->drawText(layers.text, Rect{r.left + 1, r.top + 1, r.right, r.bottom},
+                              c.text[i]);
+    }
+    Compose(false, false, true);
+}
+
+bool Display::ChoiceHit(int n, int x, int y) const {
+    return n >= 1 && n <= 6 && choiceDrawn[n - 1] && choiceRect[n - 1].contains(x, y);
 }
 
 }  // namespace velmora

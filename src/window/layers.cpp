@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace velmora {
 
@@ -38,10 +39,16 @@ void FillWhite(Layer& dst) {
     std::fill(dst.pixels.begin(), dst.pixels.end(), 0xFF);
 }
 
-void LayerSet::create() {
-    for (Layer* l : {&screen, &background, &base, &text, &work})
-        l->pixels.assign(static_cast<size_t>(kLayerStride) * kLayerHeight, 0xFF);
+bool LayerSet::create() {
+    try {
+        for (Layer* l : {&screen, &background, &base, &text, &work})
+            l->pixels.assign(static_cast<size_t>(kLayerStride) * kLayerHeight, 0xFF);
+    } catch (const std::bad_alloc&) {
+        release();
+        return false;
+    }
     ready = true;
+    return true;
 }
 
 void LayerSet::release() {

@@ -31,7 +31,7 @@ struct LayerSet {
     Layer screen, background, base, text, work;
     bool ready = false;
 
-    void create();   // all five, white
+    bool create();   // all five, white; false when the memory cannot be had
     void release();  // frees them; ready becomes false
 };
 

@@ -1,12 +1,12 @@
-// The download progress dialog, laid out in dialog units of its 9-point font like the
+// The download progress dialog, laid out in dialog units of the dialog font like the
 // program's other dialogs.
 #include "window/qt_download_dialog.h"
 
-#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 
-#include "engine/text.h"
+#include "window/qt_cp932.h"
+#include "window/qt_dialogs.h"
 
 namespace velmora {
 
@@ -17,29 +17,6 @@ constexpr int kRefreshMs = 30;
 // The final status stays this long before the dialog closes by itself.
 constexpr int kCloseDelayMs = 100;
 
-QString FromCp932(const std::string& text) {
-    return QString::fromStdString(Cp932ToUtf8(text));
-}
-
-// Dialog units: a quarter of the font's average letter width, an eighth of its height.
-class DialogUnits {
-public:
-    explicit DialogUnits(const QFont& font) {
-        QFontMetrics m(font);
-        const QString letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-        baseX_ = (m.horizontalAdvance(letters) / 26 + 1) / 2;
-        baseY_ = m.height();
-    }
-    int x(int units) const { return units * baseX_ / 4; }
-    int y(int units) const { return units * baseY_ / 8; }
-    QRect rect(int left, int top, int width, int height) const {
-        return QRect(x(left), y(top), x(width), y(height));
-    }
-
-private:
-    int baseX_, baseY_;
-};
-
 }  // namespace
 
 DownloadDialog::DownloadDialog(QWidget* owner, const std::string& caption,
@@ -47,7 +24,7 @@ DownloadDialog::DownloadDialog(QWidget* owner, const std::string& caption,
     : QDialog(owner), task_(task) {
     setWindowTitle(FromCp932(caption));
     setWindowModality(Qt::ApplicationModal);
-    setFont(QFont("IPAPGothic", 9));
+    setFont(DialogFont());
 
     url_ = new QLabel(FromCp932(detail), this);
     url_->setObjectName("url");
@@ -76,7 +53,7 @@ DownloadDialog::~DownloadDialog() {
 
 void DownloadDialog::layOut() {
     DialogUnits du(font());
-    setFixedSize(du.x(163), du.y(65));
+    setFixedSize(du.size(163, 65));
     url_->setGeometry(du.rect(5, 5, 155, 15));
     status_->setGeometry(du.rect(5, 20, 155, 15));
     cancel_->setGeometry(du.rect(55, 45, 50, 15));

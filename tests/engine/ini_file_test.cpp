@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 #include "script_dir.h"
 
 namespace velmora {
@@ -70,6 +73,8 @@ TEST(IniFile, SeesChangesMadeByOtherPrograms) {
     std::string v;
     ASSERT_TRUE(ini.get("dynamic", "x", v));
     d.writeBytes("v.ini", "[dynamic]\nx=changed-by-hand\n");
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(100));  // the change notice is asynchronous
     ASSERT_TRUE(ini.get("dynamic", "x", v));
     EXPECT_EQ(v, "changed-by-hand");
 }

@@ -1,6 +1,9 @@
 // The line reader: classes of lines, splitting, expansion and escapes.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "engine_harness.h"
 
 namespace velmora {
@@ -103,6 +106,8 @@ TEST(Reader, SeesTheFileAsItIsOnDisk) {
     ASSERT_TRUE(r.engine.ReadNextLine());
     EXPECT_EQ(r.param(2), "one");
     r.dir.write("code.txt", "[main]\ntext,,one\ntext,,changed\n");
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(100));  // the change notice is asynchronous
     ASSERT_TRUE(r.engine.ReadNextLine());
     EXPECT_EQ(r.param(2), "changed");
 }
@@ -135,6 +140,51 @@ TEST(Reader, OpenErrorNamesTheFullPath) {
     EXPECT_EQ(h.messages(),
               std::vector<std::string>{"コードファイルオープンエラー　ファイルが開けません " +
                                        h.dir.programPath() + "missing.txt"});
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(Reader, ACommandThatRewritesTheScriptIsSeenAtTheNextLine) {
+    test::EngineHarness h;
+    // A subsystem's command (like fileout) rewriting code.txt in this very process.
+    h.engine.addCommands({{"rewrite", 0, [&](Engine&) {
+                               h.dir.write("code.txt", "[main]\nrewrite\ntext,,new\npause\n");
+                           }}});
+    h.run("[main]\nrewrite\ntext,,old\npause\n");
+    EXPECT_EQ(h.texts(), std::vector<std::string>{"new"});
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(Reader, Utf8ScriptWithTheMarkRunsLikeItsShiftJisTwin) {
+    const std::string script =
+        "[main]\nset,名前,太郎\ntext,clear,こんにちは %名前%\nif,same,%名前%,太郎\n"
+        "goto,[次]\nendif\n[次]\ntext,,次へ\npause\n";
+    test::EngineHarness sjis, utf8;
+    sjis.run(script);
+    utf8.dir.writeBytes("code.txt", "\xEF\xBB\xBF" + script);
+    utf8.engine.LoadSettings();
+    utf8.engine.StartScript();
+    EXPECT_EQ(utf8.texts(), sjis.texts());
+    EXPECT_EQ(utf8.texts(), (std::vector<std::string>{"こんにちは 太郎", "次へ"}));
+    EXPECT_EQ(utf8.dir.read("variable.txt"), sjis.dir.read("variable.txt"));  // still CP932
+}
+
+TEST(Reader, Utf8LinesKeepTheirNumbersAndMarkUnconvertibleCharacters) {
+    test::EngineHarness h;
+    h.dir.writeBytes("code.txt", "\xEF\xBB\xBF[main]\r\n\r\ntext,,😀 ok\r\nbad,1\r\n");
+    h.engine.LoadSettings();
+    h.engine.StartScript();
+    EXPECT_EQ(h.texts(), std::vector<std::string>{"? ok"});
+    EXPECT_EQ(h.messages(), std::vector<std::string>{"コードエラー：不明なコード bad (line:4)"});
 }
 
 }  // namespace

@@ -1,34 +1,34 @@
-// DownloadDialog on Qt's offscreen platform: the status it shows while the task runs,
-// its own close after the task ends, and every way of cancelling.
+// DownloadDialog on Qt's offscreen platform (the status it shows while the task runs, its
+// own close after the task ends, every way of cancelling), and in the real program on
+// Xvfb (drawn on the screen, cancelled by real keys and a real click).
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
 
 #include "engine/text.h"
+#include "http_test_server.h"
+#include "window/qt_dialogs.h"
 #include "window/qt_download_dialog.h"
+#include "window_support.h"
+#include "x11_support.h"
 
 namespace velmora {
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "window_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app =
-        qobject_cast<QApplication*>(QCoreApplication::instance()) ?: new QApplication(argc, argv);
-    return *app;
-}
+using test::HttpTestServer;
+using test::MakeBmp;
+using test::PrivateXServer;
+using test::ProgramRun;
+using test::ScreenRect;
+using test::ScriptDir;
+using test::Send;
+using test::Silence;
+using test::Stream;
+using test::WaitUntil;
+using test::XClient;
 
 // A task the test drives by hand; close() records how the dialog ended it.
 class ScriptedTask : public ProgressTask {
@@ -56,7 +56,7 @@ QString Shown(QDialog& d, const char* name) {
 
 class DownloadDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override { App(); }
+    void SetUp() override { test::EnsureApp(); }
     ScriptedTask task;
 };
 
@@ -150,80 +150,83 @@ TEST_F(DownloadDialogTest, LayoutFollowsTheDialogTemplate) {
     EXPECT_TRUE(static_cast<QPushButton*>(cancel)->isDefault());
 }
 
-// ---- On a real X server ---------------------------------------------------------------
+// ---- The real program on Xvfb -------------------------------------------------------------
 
-// The probe program with a real download in the dialog, on the X display of the tests.
-class DialogProbe {
-public:
-    DialogProbe()
-        : out_(std::filesystem::temp_directory_path() /
-               ("velmora-probe-" + std::to_string(getpid()) + ".out")) {
-        pid_ = fork();
-        if (pid_ == 0) {
-            if (!freopen(out_.c_str(), "w", stdout)) _exit(127);
-            setenv("QT_QPA_PLATFORM", "xcb", 1);
-            execl(VELMORA_BIN_DIR "/download_dialog_probe", "download_dialog_probe",
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
+// velmora in its window downloads through the test server (as its proxy) into the program
+// folder, stores "var1 var2" in the variable `result` and exits.
+class RealDownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::EnsureApp();
+        ASSERT_TRUE(xserver.ok()) << "Xvfb did not start";
+        x = std::make_unique<XClient>(xserver.display());
+        ASSERT_TRUE(x->ok());
+        QImage skin(200, 100, QImage::Format_RGB32);
+        skin.fill(QColor(230, 230, 230));
+        folder.writeBytes("skin.bmp", MakeBmp(skin, 24));
     }
-    ~DialogProbe() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        std::filesystem::remove(out_);
+    void start(const HttpTestServer& http) {
+        folder.writeBytes("variable.txt",
+                          "[default]\nbackground=skin.bmp\ntitle=dl\n"
+                          "windows_pos=0,0,200,100\nproxy=127.0.0.1\nproxyport=" +
+                              std::to_string(http.port()) + "\n");
+        folder.writeBytes("code.txt", "[main]\ndownload,http://example.com/f.zip," +
+                                          folder.file("got.bin") +
+                                          "\nset,result,%var1% %var2%\nexit\n");
+        program = std::make_unique<ProgramRun>(xserver.display(), folder.path());
     }
-    // The words of the first output line that starts with `key`, waiting for it.
-    std::vector<std::string> line(const std::string& key) {
-        for (int i = 0; i < 1000; ++i) {
-            std::ifstream in(out_);
-            for (std::string text; std::getline(in, text);) {
-                if (text.rfind(key + " ", 0) != 0) continue;
-                std::istringstream words(text);
-                std::vector<std::string> out;
-                for (std::string w; words >> w;) out.push_back(w);
-                return out;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return {};
+    // The dialog's part at the given dialog units, on the screen.
+    ScreenRect part(XID dialog, int left, int top, int width, int height) {
+        ScreenRect d = x->geometry(dialog);
+        QRect r = DialogUnits(DialogFont()).rect(left, top, width, height);
+        return {d.x + r.x(), d.y + r.y(), r.width(), r.height()};
+    }
+    int ink(const ScreenRect& r) { return x->darkPixels(r.x, r.y, r.x + r.width, r.y + r.height); }
+    std::string result() {
+        std::string vars = Cp932ToUtf8(folder.read("variable.txt"));
+        size_t at = vars.find("result=");
+        return at == std::string::npos
+                   ? ""
+                   : vars.substr(at + 7, vars.find_first_of("\r\n", at) - at - 7);
     }
 
-private:
-    std::filesystem::path out_;
-    pid_t pid_ = -1;
+    PrivateXServer xserver;
+    std::unique_ptr<XClient> x;
+    ScriptDir folder;
+    std::unique_ptr<ProgramRun> program;
 };
 
-bool HaveXdotool() {
-    return std::system("xdotool version >/dev/null 2>&1") == 0;
+TEST_F(RealDownloadTest, FinishedDownloadClosesTheDialogByItself) {
+    HttpTestServer http({Send("HTTP/1.0 200 OK\r\n\r\nthe body")});
+    start(http);
+    ASSERT_TRUE(program->waitExit(20000));
+    EXPECT_EQ(result(), "OK ");
+    EXPECT_EQ(folder.read("got.bin"), "the body");
 }
 
-TEST(DownloadDialogOnX, KeysAndClicksCancelARealDownload) {
-    if (!std::getenv("DISPLAY") || !HaveXdotool()) GTEST_SKIP() << "needs Xvfb and xdotool";
-    using Words = std::vector<std::string>;  // "ready", window, Cancel x and y, ink, ink
-    const std::pair<const char*, std::function<std::string(const Words&)>> ways[] = {
-        {"Escape",
-         [](const Words& r) { return "xdotool windowfocus --sync " + r[1] + " key Escape"; }},
-        {"Enter",
-         [](const Words& r) { return "xdotool windowfocus --sync " + r[1] + " key Return"; }},
+TEST_F(RealDownloadTest, KeysAndClicksCancel) {
+    const std::pair<const char*, std::function<void(XClient&, XID, const ScreenRect&)>> ways[] = {
+        {"Escape", [](XClient& x, XID w, const ScreenRect&) { x.focus(w), x.key("Escape"); }},
+        {"Enter", [](XClient& x, XID w, const ScreenRect&) { x.focus(w), x.key("Return"); }},
         {"click on Cancel",
-         [](const Words& r) {
-             return "xdotool mousemove --sync --window " + r[1] + " " + r[2] + " " + r[3] +
-                    " click 1";
+         [](XClient& x, XID, const ScreenRect& b) {
+             x.click(b.x + b.width / 2, b.y + b.height / 2);
          }},
     };
-    for (const auto& [name, command] : ways) {
+    for (const auto& [name, act] : ways) {
         SCOPED_TRACE(name);
-        DialogProbe probe;
-        Words ready = probe.line("ready");
-        ASSERT_EQ(ready.size(), 6u) << "the dialog never showed received bytes";
-        EXPECT_GT(std::stoi(ready[4]), 0) << "the URL line is drawn";
-        EXPECT_GT(std::stoi(ready[5]), 0) << "the status line is drawn";
-        std::string act = command(ready);
-        ASSERT_EQ(std::system(act.c_str()), 0) << act;
-        EXPECT_EQ(probe.line("result"),
-                  (std::vector<std::string>{"result", "NG", "中断されました", "0"}));
+        HttpTestServer http({Send("HTTP/1.0 200 OK\r\n\r\n"), Stream(40000), Silence()});
+        start(http);
+        XID dialog = x->findWindow("ダウンロード", 20000);
+        ASSERT_NE(dialog, 0u) << "the download dialog did not appear";
+        ScreenRect url = part(dialog, 5, 5, 155, 15), status = part(dialog, 5, 20, 155, 15);
+        ASSERT_TRUE(WaitUntil([&] { return http.bytesSent() >= 40000 && ink(status) > 0; }, 10000))
+            << "no status on the screen";
+        EXPECT_GT(ink(url), 0) << "the URL line is drawn";
+        act(*x, dialog, part(dialog, 55, 45, 50, 15));
+        ASSERT_TRUE(program->waitExit(20000));
+        EXPECT_EQ(result(), "NG 中断されました");
+        EXPECT_FALSE(folder.exists("got.bin"));
     }
 }
 

@@ -1,0 +1,58 @@
+// Interpreter speed in the console front end: a counting loop at the end of a short and
+// of a 20,000-line script, and `set` on a script variable (a variable.txt write each).
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/console_frontend.h"
+
+namespace {
+
+std::string MakeFolder(const std::string& name, const std::string& script) {
+    std::string dir = (std::filesystem::temp_directory_path() / ("velmora-bench-" + name)).string();
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir + "/code.txt") << script;
+    return dir + "/";
+}
+
+double Seconds(const std::string& dir) {
+    auto start = std::chrono::steady_clock::now();
+    velmora::RunConsole(dir, {});
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Lines: 4 per pass (while, calculate, set, endwhile), plus the final while.
+std::string CountingLoop(int passes, const std::string& body = "") {
+    return "set,var2,0\nwhile,cmp,%var2%,<," + std::to_string(passes) +
+           "\ncalculate,%var2%+1\nset,var2,%var1%\n" + body + "endwhile\nexit\n";
+}
+
+std::string Padding(int lines) {
+    std::string s;
+    for (int i = 0; i < lines; ++i) s += "text,,line " + std::to_string(i) + "\n";
+    return s;
+}
+
+}  // namespace
+
+int main() {
+    const int passes = 200000;
+    const double lines = 4.0 * passes + 1;
+    for (int before : {10, 20000}) {
+        std::string dir =
+            MakeFolder("loop" + std::to_string(before),
+                       "goto,[main]\n" + Padding(before - 1) + "[main]\n" + CountingLoop(passes));
+        double s = Seconds(dir);
+        std::printf("counting loop after %5d lines: %10.0f lines/s (%.3f s)\n", before, lines / s,
+                    s);
+        std::filesystem::remove_all(dir);
+    }
+    const int sets = 20000;
+    std::string dir = MakeFolder("set", "[main]\n" + CountingLoop(sets, "set,dyn,%var2%\n"));
+    double s = Seconds(dir);
+    std::printf("dynamic set (variable.txt write): %10.0f sets/s (%.3f s)\n", sets / s, s);
+    std::filesystem::remove_all(dir);
+}

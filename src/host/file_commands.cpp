@@ -1,0 +1,129 @@
+// `filein` and `fileout`. Results go to var1 ("OK"/"NG") and var2 (the text read or
+// the reason). The check for an open file comes before the parameter check, so a
+// script can probe with 'filein,read' and go on.
+#include "host/file_commands.h"
+
+#include <algorithm>
+
+#include "engine/text.h"
+
+namespace velmora {
+
+namespace {
+
+VELMORA_CP932(AlreadyOpen, "既にファイルが開かれています")
+VELMORA_CP932(CannotOpen, "ファイルが開けません")
+VELMORA_CP932(NotOpen, "ファイルが開いてません")
+VELMORA_CP932(EndOfFile, "ファイル終端")
+VELMORA_CP932(WriteError, "ファイル書き込みエラー")
+VELMORA_CP932(UnknownFileCommand, "コードエラー：不明なfileコマンド %s (line:%i)")
+
+constexpr size_t kMaxRead = 1023;      // per 'filein,read'
+constexpr size_t kMaxReadSize = 1024;  // per 'filein,readsize'
+
+void Answer(Engine& e, const char* var1, const std::string& var2) {
+    e.vars[kVar1] = var1;
+    e.vars[kVar2] = var2;
+}
+
+// var2 is text: it ends at the first zero byte read.
+std::string AsText(const std::string& bytes) {
+    return std::string(bytes.c_str());
+}
+
+}  // namespace
+
+FileCommands::FileCommands(Engine& engine) {
+    // Only fileout can change code.txt or variable.txt under the engine's feet.
+    engine.addCommands({{"filein", 1, [this](Engine& e) { dispatch(e, InActions()); }, false,
+                         Describe(InActions())},
+                        {"fileout", 1, [this](Engine& e) { dispatch(e, OutActions()); }, true,
+                         Describe(OutActions())}});
+    engine.addModule(*this);
+}
+
+void FileCommands::onStopScript() {
+    input_.close();
+    output_.close();
+}
+
+const FileCommands::Actions& FileCommands::InActions() {
+    static const Actions actions = {{"open", 2, &FileCommands::inOpen},
+                                    {"read", 2, &FileCommands::inRead},
+                                    {"readsize", 2, &FileCommands::inReadSize},
+                                    {"close", 1, &FileCommands::inClose}};
+    return actions;
+}
+
+const FileCommands::Actions& FileCommands::OutActions() {
+    static const Actions actions = {{"open", 2, &FileCommands::outOpen},
+                                    {"write", 2, &FileCommands::outWrite},
+                                    {"close", 1, &FileCommands::outClose}};
+    return actions;
+}
+
+std::vector<SubCommand> FileCommands::Describe(const Actions& actions) {
+    std::vector<SubCommand> out;
+    for (const Action& a : actions) out.push_back({a.word, a.minParams});
+    return out;
+}
+
+void FileCommands::dispatch(Engine& engine, const Actions& actions) {
+    const std::string word = ToLowerAscii(engine.line.p(1));
+    for (const Action& a : actions)
+        if (word == a.word) return (this->*a.run)(engine);
+    engine.reportError(Format(UnknownFileCommand().c_str(), word.c_str(), engine.line.lineNumber));
+    engine.StopScript();
+}
+
+void FileCommands::inOpen(Engine& e) {
+    if (input_.isOpen()) return Answer(e, "NG", AlreadyOpen());
+    if (!e.CheckParams(2)) return;
+    if (!input_.open(NativePath(e.line.p(2)))) return Answer(e, "NG", CannotOpen());
+    e.vars[kVar1] = "OK";
+}
+
+void FileCommands::inRead(Engine& e) {
+    if (!input_.isOpen()) return Answer(e, "NG", NotOpen());
+    if (!e.CheckParams(2)) return;
+    if (input_.atEnd()) return Answer(e, "NG", EndOfFile());
+    const char delim = e.line.p(2).empty() ? '\0' : e.line.p(2)[0];
+    Answer(e, "OK", AsText(input_.readUntil(delim, kMaxRead)));
+}
+
+void FileCommands::inReadSize(Engine& e) {
+    if (!input_.isOpen()) return Answer(e, "NG", NotOpen());
+    if (!e.CheckParams(2)) return;
+    if (input_.atEnd()) return Answer(e, "NG", EndOfFile());
+    const int count = ToInt(e.line.p(2));
+    if (count < 1) return Answer(e, "OK", "");
+    const size_t n = std::min(static_cast<size_t>(count), kMaxReadSize);
+    Answer(e, "OK", AsText(input_.read(n)));
+}
+
+void FileCommands::inClose(Engine& e) {
+    input_.close();
+    e.vars[kVar1] = "OK";
+}
+
+void FileCommands::outOpen(Engine& e) {
+    if (output_.isOpen()) return Answer(e, "NG", AlreadyOpen());
+    if (!e.CheckParams(2)) return;
+    if (!output_.open(NativePath(e.line.p(2)))) return Answer(e, "NG", CannotOpen());
+    e.vars[kVar1] = "OK";
+}
+
+void FileCommands::outWrite(Engine& e) {
+    if (!output_.isOpen()) return Answer(e, "NG", NotOpen());
+    if (!e.CheckParams(2)) return;
+    // A failed write answers at once and every later write answers the same.
+    if (!output_.write(e.line.p(2))) return Answer(e, "NG", WriteError());
+    e.vars[kVar1] = "OK";
+}
+
+void FileCommands::outClose(Engine& e) {
+    output_.close();
+    e.vars[kVar1] = "OK";
+}
+
+}  // namespace velmora

@@ -1,0 +1,192 @@
+// The `dll` command and the list of loaded plug-ins.
+#include "host/plugin_host.h"
+
+#include "engine/text.h"
+#include "host/shared_library.h"
+
+namespace velmora {
+
+namespace {
+
+struct Texts {
+    std::string loadError = Utf8ToCp932("DLLロードエラー %s");
+    std::string initMissing = Utf8ToCp932("DLLInit呼び出しエラー");
+    std::string initRefused = Utf8ToCp932("DLLInitエラー");
+    std::string notFound = Utf8ToCp932("DLLエラー：関数が見つかりません %s/%s");
+    std::string unknownCommand = Utf8ToCp932("DLLエラー：不明なコマンドです %s");
+};
+
+const Texts& T() {
+    static const Texts texts;
+    return texts;
+}
+
+}  // namespace
+
+// Counts a call into plug-in code; the last one to return closes what was released
+// meanwhile.
+class PluginHost::CallGuard {
+public:
+    explicit CallGuard(PluginHost& host) : host_(host) { ++host_.callsRunning_; }
+    ~CallGuard() {
+        if (--host_.callsRunning_ == 0) host_.CloseDeferred();
+    }
+    CallGuard(const CallGuard&) = delete;
+    CallGuard& operator=(const CallGuard&) = delete;
+
+private:
+    PluginHost& host_;
+};
+
+PluginHost::PluginHost(Engine& engine) : engine_(engine) {
+    engine.addCommands({{"dll", 2, [this](Engine&) { DllCommand(); }}});
+    engine.addModule(*this);
+}
+
+PluginHost::~PluginHost() {
+    ReleaseAll();
+    CloseDeferred();
+}
+
+void PluginHost::DllCommand() {
+    struct SubCommand {
+        const char* word;
+        int minParams;
+        void (PluginHost::*run)();
+    };
+    static const SubCommand kSubCommands[] = {
+        {"load", 3, &PluginHost::LoadCommand},
+        {"unload", 2, &PluginHost::UnloadCommand},
+        {"call", 3, &PluginHost::CallCommand},
+    };
+    std::string& word = engine_.line.p(1);
+    LowerAsciiInPlace(word);
+    for (const SubCommand& sub : kSubCommands) {
+        if (word != sub.word) continue;
+        if (engine_.CheckParams(sub.minParams)) (this->*sub.run)();
+        return;
+    }
+    ReportAndStop(Format(T().unknownCommand.c_str(), word.c_str()));
+}
+
+void PluginHost::LoadCommand() {
+    // Copies: Init receives the line and may write into it.
+    std::string path = engine_.line.p(2), name = engine_.line.p(3);
+    bool ok = Load(path, name);
+    engine_.vars[kVar1] = ok ? "OK" : "NG";
+}
+
+void PluginHost::UnloadCommand() {
+    bool ok = Unload(engine_.line.p(2));
+    engine_.vars[kVar1] = ok ? "OK" : "NG";
+}
+
+void PluginHost::CallCommand() {
+    // Copies: the plug-in may write into the line while it runs.
+    std::string name = engine_.line.p(2), function = engine_.line.p(3);
+    if (!CallPlugin(name, function))
+        ReportAndStop(Format(T().notFound.c_str(), name.c_str(), function.c_str()));
+}
+
+void PluginHost::ReportAndStop(const std::string& text) {
+    engine_.reportError(text);
+    engine_.StopScript();
+}
+
+bool PluginHost::Load(const std::string& path, const std::string& name) {
+    if (Find(name)) return true;
+    std::string full = engine_.resolvePath(path);
+    void* library = OpenSharedLibrary(full);
+    if (!library) {
+        engine_.vars[kVar2] = Format(T().loadError.c_str(), full.c_str());
+        return false;
+    }
+    auto init = FindEntryPoint<VelmoraPluginInit>(library, "Init");
+    if (!init) {
+        engine_.vars[kVar2] = T().initMissing;
+        Close(library);
+        return false;
+    }
+    std::int32_t accepted;
+    {
+        CallGuard guard(*this);
+        accepted = init(&engine_.vars[0], &engine_.line);
+    }
+    if (accepted != 1) {
+        engine_.vars[kVar2] = T().initRefused;
+        Close(library);
+        return false;
+    }
+    Append(new LoadedPlugin{nullptr, nullptr, library, name});
+    return true;
+}
+
+bool PluginHost::Unload(const std::string& name) {
+    LoadedPlugin* plugin = Find(name);
+    if (!plugin) return false;
+    Unlink(plugin);
+    if (auto remove = FindEntryPoint<VelmoraPluginRemove>(plugin->library, "Remove")) {
+        CallGuard guard(*this);
+        remove();
+    }
+    Close(plugin->library);
+    delete plugin;
+    return true;
+}
+
+bool PluginHost::CallPlugin(const std::string& name, const std::string& function) {
+    LoadedPlugin* plugin = Find(name);
+    if (!plugin) return false;
+    auto call = FindEntryPoint<VelmoraPluginCall>(plugin->library, "Call");
+    if (!call) return true;
+    CallGuard guard(*this);
+    // Passed by value: the plug-in gets, and may change, its own copy of the name.
+    return call(function) == 0;
+}
+
+void PluginHost::ReleaseAll() {
+    while (LoadedPlugin* plugin = head_) {
+        Unlink(plugin);
+        Close(plugin->library);
+        delete plugin;
+    }
+}
+
+LoadedPlugin* PluginHost::Find(const std::string& name) const {
+    for (LoadedPlugin* p = head_; p; p = p->next)
+        if (p->name == name) return p;
+    return nullptr;
+}
+
+void PluginHost::Append(LoadedPlugin* plugin) {
+    if (!head_) {
+        head_ = plugin;
+        return;
+    }
+    LoadedPlugin* tail = head_;
+    while (tail->next) tail = tail->next;
+    tail->next = plugin;
+    plugin->previous = tail;
+}
+
+void PluginHost::Unlink(LoadedPlugin* plugin) {
+    if (plugin->previous) plugin->previous->next = plugin->next;
+    if (plugin->next) plugin->next->previous = plugin->previous;
+    if (head_ == plugin) head_ = plugin->next;
+    plugin->next = plugin->previous = nullptr;
+}
+
+void PluginHost::Close(void* library) {
+    if (callsRunning_ > 0)
+        deferred_.push_back(library);
+    else
+        CloseSharedLibrary(library);
+}
+
+void PluginHost::CloseDeferred() {
+    std::vector<void*> libraries;
+    libraries.swap(deferred_);
+    for (void* library : libraries) CloseSharedLibrary(library);
+}
+
+}  // namespace velmora

@@ -1,0 +1,60 @@
+// The plug-in host: the `dll` command, which loads shared libraries at run time, calls
+// their functions with the current line as arguments and unloads them, and the release
+// of every library still loaded when the program shuts down.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+
+namespace velmora {
+
+// One loaded library; a node of the host's doubly linked list.
+struct LoadedPlugin {
+    LoadedPlugin* next = nullptr;
+    LoadedPlugin* previous = nullptr;
+    void* library = nullptr;
+    std::string name;  // as given to 'dll,load'; compared byte for byte
+};
+
+class PluginHost : public EngineModule {
+public:
+    // Adds the `dll` command and the shutdown hook to the engine.
+    explicit PluginHost(Engine& engine);
+    ~PluginHost() override;
+    PluginHost(const PluginHost&) = delete;
+    PluginHost& operator=(const PluginHost&) = delete;
+
+    // The sub-commands' work; var1 is set by the command, var2 by Load.
+    bool Load(const std::string& path, const std::string& name);
+    bool Unload(const std::string& name);
+    bool CallPlugin(const std::string& name, const std::string& function);
+    // Closes every library without calling Remove; the list is empty afterwards.
+    void ReleaseAll();
+
+    const LoadedPlugin* first() const { return head_; }
+    void onShutdownRelease() override { ReleaseAll(); }
+
+private:
+    class CallGuard;
+    void DllCommand();
+    void LoadCommand();
+    void UnloadCommand();
+    void CallCommand();
+    void ReportAndStop(const std::string& text);
+    LoadedPlugin* Find(const std::string& name) const;
+    void Append(LoadedPlugin* plugin);
+    void Unlink(LoadedPlugin* plugin);
+    void Close(void* library);
+    void CloseDeferred();
+
+    Engine& engine_;
+    LoadedPlugin* head_ = nullptr;
+    // Calls into plug-ins in progress. A dialog inside a call can run events that
+    // unload or shut down; the running library is closed only once its call returns.
+    int callsRunning_ = 0;
+    std::vector<void*> deferred_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,128 @@
+// Autostart entry writing. The entry is written beside its final name and renamed
+// over it, so a crash never leaves half an entry for the next log-on.
+#include "host/runonce.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace velmora {
+
+namespace {
+
+constexpr const char* kEntryName = "oxquillet.desktop";
+
+// Removes the entry ($0), then runs the program; the second form also sets the home.
+constexpr const char* kScript = "rm -f -- \"$0\"; exec \"$@\"";
+constexpr const char* kScriptWithHome =
+    "rm -f -- \"$0\"; VELMORA_HOME=\"$1\"; export VELMORA_HOME; shift; exec \"$@\"";
+
+std::string ConfigHome() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') return xdg;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* pw = getpwuid(getuid());
+        home = pw ? pw->pw_dir : "/";
+    }
+    return std::string(home) + "/.config";
+}
+
+// One argument of Exec: in double quotes, with the characters that are special
+// there escaped, and "%" doubled so it is not taken for a field code.
+std::string QuoteArgument(const std::string& arg) {
+    std::string out = "\"";
+    for (char c : arg) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') out += '\\';
+        if (c == '%') out += '%';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// The escapes of a desktop-file string value, applied to the whole Exec line.
+std::string EscapeValue(const std::string& value) {
+    std::string out;
+    for (char c : value) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+bool MakeFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        std::string part = path.substr(0, slash);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) return true;
+    }
+}
+
+bool WriteAll(FILE* f, const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), f) == text.size();
+}
+
+}  // namespace
+
+std::string RunOnceEntryPath() {
+    return ConfigHome() + "/autostart/" + kEntryName;
+}
+
+std::string RunOnceExec(const std::string& entryPath, const std::string& program,
+                        const std::string& argument, const std::string& home) {
+    std::string exec = "/bin/sh -c " + QuoteArgument(home.empty() ? kScript : kScriptWithHome);
+    exec += " " + QuoteArgument(entryPath);
+    if (!home.empty()) exec += " " + QuoteArgument(home);
+    exec += " " + QuoteArgument(program);
+    if (!argument.empty()) exec += " " + QuoteArgument(argument);
+    return EscapeValue(exec);
+}
+
+bool WriteRunOnceEntry(const std::string& path, const std::string& program,
+                       const std::string& argument, const std::string& home) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0 || !MakeFolders(path.substr(0, slash)))
+        return false;
+    std::string text =
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Name=velmora\n"
+        "Comment=Starts velmora once at the next log-on\n"
+        "Exec=" +
+        RunOnceExec(path, program, argument, home) +
+        "\n"
+        "Terminal=false\n"
+        "NoDisplay=true\n"
+        "X-GNOME-Autostart-enabled=true\n";
+    std::string temp = path.substr(0, slash + 1) + ".oxquillet.XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) return false;
+    FILE* f = fdopen(fd, "w");
+    bool ok = f && WriteAll(f, text) && std::fflush(f) == 0 && fsync(fd) == 0;
+    ok = (f ? std::fclose(f) == 0 : close(fd) == 0) && ok;
+    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace velmora

@@ -1,0 +1,102 @@
+// Message box, input dialog and About dialog.
+#include "window/qt_dialogs.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <algorithm>
+
+#include "window/qt_cp932.h"
+#include "window/qt_icon.h"
+
+namespace velmora {
+
+namespace {
+
+QPushButton* OkButton(QDialog* dialog) {
+    auto* ok = new QPushButton(QStringLiteral("OK"), dialog);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    return ok;
+}
+
+}  // namespace
+
+QFont DialogFont() {
+    QFont f(QStringLiteral("IPAPGothic"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSize(9);
+    return f;
+}
+
+bool ShowMessageBox(QWidget* owner, const QString& caption, const QString& text, bool okCancel) {
+    QMessageBox box(QMessageBox::Warning, caption, text,
+                    okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, owner);
+    box.setFont(DialogFont());
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(okCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+    return box.exec() == QMessageBox::Ok;
+}
+
+QValidator::State Cp932LengthValidator::validate(QString& input, int&) const {
+    return ToCp932(input).size() <= static_cast<size_t>(limit_) ? Acceptable : Invalid;
+}
+
+InputDialog::InputDialog(QWidget* owner, const QString& prompt)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setFont(DialogFont());
+    const DialogUnits du(font());
+    setFixedSize(du.size(169, 71));
+
+    prompt_ = new QLabel(prompt, this);
+    prompt_->setTextFormat(Qt::PlainText);
+    prompt_->setWordWrap(true);
+    prompt_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    prompt_->setGeometry(du.rect(5, 5, 160, 25));  // a longer prompt is cut at the bottom
+
+    edit_ = new QLineEdit(this);
+    edit_->setValidator(new Cp932LengthValidator(kMaxAnswerBytes, edit_));
+    edit_->setGeometry(du.rect(5, 35, 160, 15));
+
+    OkButton(this)->setGeometry(du.rect(115, 55, 50, 14));
+    edit_->setFocus();
+}
+
+void InputDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The answer is typed at once, also where no window manager hands out the focus.
+    activateWindow();
+    edit_->setFocus();
+}
+
+std::string InputDialog::answer() const {
+    return result() == Accepted ? ToCp932(edit_->text()) : std::string();
+}
+
+AboutDialog::AboutDialog(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint) {
+    setWindowTitle(QString::fromUtf8("バージョン"));
+    setFont(DialogFont());
+    const DialogUnits du(font());
+    setFixedSize(du.size(123, 55));
+
+    auto* icon = new QLabel(this);
+    icon->setPixmap(AppIcon().pixmap(32, 32));
+    const QRect at = du.rect(7, 7, 0, 0);
+    icon->setGeometry(at.x(), at.y(), 32, 32);
+
+    auto* text = new QLabel(QStringLiteral("Quillet Version 1.0"), this);
+    text->setTextFormat(Qt::PlainText);  // no mnemonic, no markup
+    QRect r = du.rect(30, 5, 70, 8);
+    r.setWidth(std::max(r.width(), text->sizeHint().width()));
+    r.setHeight(std::max(r.height(), text->sizeHint().height()));
+    text->setGeometry(r);
+
+    OkButton(this)->setGeometry(du.rect(70, 35, 50, 14));
+}
+
+}  // namespace velmora

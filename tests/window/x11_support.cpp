@@ -1,0 +1,213 @@
+// Private Xvfb, program process and an XTest client.
+#include "x11_support.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace velmora::test {
+
+namespace {
+
+void Stop(pid_t& pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 100; ++i) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            pid = -1;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    pid = -1;
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+PrivateXServer::PrivateXServer(int width, int height) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+        close(fds[0]);
+        const std::string fd = std::to_string(fds[1]);
+        const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+               "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    // Xvfb writes its display number once it accepts clients.
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    char c;
+    while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) display_ = ":" + number;
+}
+
+PrivateXServer::~PrivateXServer() {
+    Stop(pid_);
+}
+
+ProgramRun::ProgramRun(const std::string& display, const std::string& home) {
+    pid_ = fork();
+    if (pid_ == 0) {
+        setenv("DISPLAY", display.c_str(), 1);
+        setenv("VELMORA_HOME", home.c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        execl(VELMORA_BIN_DIR "/velmora", "velmora", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+}
+
+ProgramRun::~ProgramRun() {
+    Stop(pid_);
+}
+
+bool ProgramRun::waitExit(int timeoutMs, int* status) {
+    int st = 0;
+    const bool ended = WaitUntil([&] { return waitpid(pid_, &st, WNOHANG) == pid_; }, timeoutMs);
+    if (ended) {
+        pid_ = -1;
+        if (status) *status = st;
+    }
+    return ended;
+}
+
+bool ProgramRun::running() {
+    return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
+}
+
+XClient::XClient(const std::string& display) : dpy_(XOpenDisplay(display.c_str())) {}
+
+XClient::~XClient() {
+    if (dpy_) XCloseDisplay(dpy_);
+}
+
+void XClient::showBackdrop(std::uint32_t rgb) {
+    const int screen = DefaultScreen(dpy_);
+    XSetWindowAttributes a{};
+    a.background_pixel = rgb;  // a 24-bit TrueColor visual
+    a.override_redirect = True;
+    backdrop_ = XCreateWindow(dpy_, RootWindow(dpy_, screen), 0, 0, DisplayWidth(dpy_, screen),
+                              DisplayHeight(dpy_, screen), 0, CopyFromParent, InputOutput,
+                              CopyFromParent, CWBackPixel | CWOverrideRedirect, &a);
+    XMapWindow(dpy_, backdrop_);
+    XSync(dpy_, False);
+}
+
+XID XClient::findWindow(const std::string& title, int timeoutMs) {
+    const Atom netName = XInternAtom(dpy_, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(dpy_, "UTF8_STRING", False);
+    XID found = 0;
+    WaitUntil(
+        [&] {
+            Window root, parent, *children = nullptr;
+            unsigned n = 0;
+            XQueryTree(dpy_, DefaultRootWindow(dpy_), &root, &parent, &children, &n);
+            for (unsigned i = 0; i < n && !found; ++i) {
+                XWindowAttributes wa;
+                if (!XGetWindowAttributes(dpy_, children[i], &wa) || wa.map_state != IsViewable)
+                    continue;
+                Atom type;
+                int format;
+                unsigned long count, after;
+                unsigned char* data = nullptr;
+                if (XGetWindowProperty(dpy_, children[i], netName, 0, 1024, False, utf8, &type,
+                                       &format, &count, &after, &data) == Success &&
+                    data) {
+                    if (std::string(reinterpret_cast<char*>(data), count) == title)
+                        found = children[i];
+                    XFree(data);
+                }
+            }
+            if (children) XFree(children);
+            return found != 0;
+        },
+        timeoutMs);
+    return found;
+}
+
+bool XClient::exists(XID window) {
+    XWindowAttributes wa;
+    XSync(dpy_, False);
+    auto old = XSetErrorHandler([](::Display*, XErrorEvent*) { return 0; });
+    const bool viewable = XGetWindowAttributes(dpy_, window, &wa) && wa.map_state == IsViewable;
+    XSetErrorHandler(old);
+    return viewable;
+}
+
+ScreenRect XClient::geometry(XID window) {
+    XWindowAttributes wa;
+    XGetWindowAttributes(dpy_, window, &wa);
+    int x = 0, y = 0;
+    Window child;
+    XTranslateCoordinates(dpy_, window, DefaultRootWindow(dpy_), 0, 0, &x, &y, &child);
+    return ScreenRect{x, y, wa.width, wa.height};
+}
+
+std::uint32_t XClient::pixel(int x, int y) {
+    XImage* img = XGetImage(dpy_, DefaultRootWindow(dpy_), x, y, 1, 1, AllPlanes, ZPixmap);
+    if (!img) return 0xFFFFFFFF;
+    const unsigned long p = XGetPixel(img, 0, 0);
+    XDestroyImage(img);
+    return static_cast<std::uint32_t>(p & 0xFFFFFF);
+}
+
+int XClient::darkPixels(int left, int top, int right, int bottom) {
+    XImage* img = XGetImage(dpy_, DefaultRootWindow(dpy_), left, top, right - left, bottom - top,
+                            AllPlanes, ZPixmap);
+    if (!img) return -1;
+    int n = 0;
+    for (int y = 0; y < bottom - top; ++y)
+        for (int x = 0; x < right - left; ++x) {
+            const unsigned long p = XGetPixel(img, x, y);
+            if (((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 3 * 128) ++n;
+        }
+    XDestroyImage(img);
+    return n;
+}
+
+void XClient::focus(XID window) {
+    XSetInputFocus(dpy_, window, RevertToParent, CurrentTime);
+    XSync(dpy_, False);
+}
+
+void XClient::click(int x, int y) {
+    XTestFakeMotionEvent(dpy_, -1, x, y, 0);
+    XSync(dpy_, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    XTestFakeButtonEvent(dpy_, 1, True, 0);
+    XTestFakeButtonEvent(dpy_, 1, False, 30);
+    XSync(dpy_, False);
+}
+
+void XClient::key(const char* keysymName) {
+    const KeyCode code = XKeysymToKeycode(dpy_, XStringToKeysym(keysymName));
+    XTestFakeKeyEvent(dpy_, code, True, 0);
+    XTestFakeKeyEvent(dpy_, code, False, 30);
+    XSync(dpy_, False);
+}
+
+}  // namespace velmora::test

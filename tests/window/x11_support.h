@@ -1,0 +1,72 @@
+// Running the real program on a private X server: an Xvfb per test (so parallel tests
+// never share a screen), the velmora process, and an X client that reads screen pixels
+// and types and clicks through XTest, as a user would.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+typedef struct _XDisplay Display;
+typedef unsigned long XID;
+
+namespace velmora::test {
+
+class PrivateXServer {
+public:
+    PrivateXServer(int width = 1024, int height = 768);
+    ~PrivateXServer();
+    bool ok() const { return !display_.empty(); }
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// velmora started with VELMORA_HOME=home on the given display.
+class ProgramRun {
+public:
+    ProgramRun(const std::string& display, const std::string& home);
+    ~ProgramRun();
+    // True when the program ended within the time; its exit status in `status`.
+    bool waitExit(int timeoutMs, int* status = nullptr);
+    bool running();
+
+private:
+    pid_t pid_ = -1;
+};
+
+struct ScreenRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+class XClient {
+public:
+    explicit XClient(const std::string& display);
+    ~XClient();
+    bool ok() const { return dpy_ != nullptr; }
+
+    // A full-screen window of one colour (0xRRGGBB) below everything mapped later.
+    void showBackdrop(std::uint32_t rgb);
+    // The viewable top-level window with this title (UTF-8), or 0 after the time.
+    XID findWindow(const std::string& title, int timeoutMs);
+    bool exists(XID window);
+    ScreenRect geometry(XID window);
+    std::uint32_t pixel(int x, int y);  // 0xRRGGBB as shown on the screen
+    int darkPixels(int left, int top, int right, int bottom);
+    void focus(XID window);
+    void click(int x, int y);
+    void key(const char* keysymName);
+
+private:
+    ::Display* dpy_ = nullptr;
+    XID backdrop_ = 0;
+};
+
+// Polls `done` every 20 ms until it holds or the time is over.
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+
+}  // namespace velmora::test
