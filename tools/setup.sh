@@ -10,7 +10,21 @@ packages=(
     xvfb xauth xdotool x11-utils openbox xdg-utils libglib2.0-bin
     curl
     clang-format dpkg-dev fakeroot
+    chromium
 )
+# Only the benchmarks need these, and "tools/setup.sh bench" adds them: ab and the two
+# servers the web server is compared with (bench runs its own nginx on a free port).
+if [ "${1:-}" = bench ]; then
+    packages+=(apache2-utils nginx python3)
+fi
+# tools/fuzz.sh: clang with its libFuzzer runtime.
+if [ "${1:-}" = fuzz ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
+# Node.js runs the browser tests; any node of version 18 or later will do.
+if ! command -v npm >/dev/null; then
+    packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,4 +36,10 @@ if ((${#missing[@]})); then
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
     "${sudo_cmd[@]}" apt-get update -q
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Playwright drives the Debian chromium; it downloads no browser of its own.
+browser_tests="$(dirname "$0")/../tests/net/browser"
+if [ ! -d "$browser_tests/node_modules/playwright-core" ]; then
+    (cd "$browser_tests" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --silent)
 fi

@@ -47,6 +47,7 @@ public:
     virtual void onShutdownStop() {}     // shutdown, after the exit section: stop services
     virtual void onShutdownRelease() {}  // shutdown, last step: release libraries
     virtual bool keepsAlive() const { return false; }  // can still wake a waiting script
+    virtual void onVariableSet(int builtinIndex) { (void)builtinIndex; }  // SetVariable of one
 };
 
 // The window's choice state, shared with the display and the web pages.

@@ -74,6 +74,7 @@ std::string Engine::GetVariable(const std::string& name, const std::string& def)
 void Engine::SetVariable(const std::string& name, const std::string& value) {
     if (int i = BuiltinIndexOf(name); i >= 0) {
         vars[i] = value;
+        for (EngineModule* m : modules_) m->onVariableSet(i);
         return;
     }
     settings_->set(kDynamic, name, value);

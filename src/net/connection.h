@@ -1,0 +1,50 @@
+// One accepted client of the web server: a single receive of the request, sends that
+// take everything or fail, a file sent straight from the disk, and the orderly close.
+// Every wait gives up after the idle limit or when the server is asked to stop, so a
+// client that sends nothing or stops reading cannot hold the server.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "net/stop_signal.h"
+
+namespace velmora {
+
+class Connection {
+public:
+    static constexpr std::chrono::milliseconds kIdleLimit{10000};
+    static constexpr size_t kRequestLimit = 1024;
+
+    // Takes ownership of a non-blocking connected socket.
+    Connection(int fd, const StopSignal& stop, std::chrono::milliseconds idleLimit = kIdleLimit);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    enum class Received { Data, PeerClosed, Failed };
+    // One receive of at most kRequestLimit bytes.
+    Received receive(std::string& request);
+
+    // Sends all of data; `more` tells the kernel that more follows at once.
+    bool send(std::string_view data, bool more = false);
+    // Sends `size` bytes of an open file from its start; stops early on a stop request.
+    bool sendFile(int fileFd, std::uint64_t size);
+
+    void finish();  // shut down both ways, then close
+    void abort();   // close without a shutdown
+    bool isOpen() const { return fd_ >= 0; }
+    const StopSignal& stopSignal() const { return stop_; }
+
+private:
+    bool waitFor(short events);
+
+    int fd_;
+    bool unread_ = false;  // the request may have more bytes than were received
+    const StopSignal& stop_;
+    std::chrono::milliseconds idleLimit_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,200 @@
+// The `web` command, StartWebServer, StopWebServer and WebAnswerArrived.
+#include "net/web_module.h"
+
+#include <algorithm>
+
+#include "engine/frontend.h"
+#include "engine/text.h"
+#include "net/web_texts.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr std::chrono::milliseconds kPollStep{100};
+constexpr int kStopPolls = 50;
+constexpr int kMaxChoices = 6;
+const char* const kDefaultRoot = "c:/public_html";
+
+}  // namespace
+
+WebModule::WebModule(Engine& engine, int port)
+    : engine_(engine),
+      frontend_(engine.frontend()),
+      alive_(std::make_shared<int>(0)),
+      site_(shared_, [this](const WebAnswer& a, unsigned q) { deliver(a, q); }),
+      listener_(port,
+                [this](Connection& c, const std::string& request) { site_.serve(c, request); }) {
+    auto web = [this](Engine& e) {
+        LowerAsciiInPlace(e.line.p(1));
+        WebCommand(e.line.p(1));
+    };
+    engine.addCommands({{"web", 1, web, /*mayWriteFiles=*/false}});
+    engine.addModule(*this);
+}
+
+WebModule::~WebModule() {
+    listener_.requestStop();
+    listener_.join();
+}
+
+void WebModule::WebCommand(const std::string& sub) {
+    static const struct {
+        const char* word;
+        void (WebModule::*run)();
+    } kSubCommands[] = {{"server", &WebModule::commandServer},
+                        {"start", &WebModule::commandStart},
+                        {"input", &WebModule::commandInput},
+                        {"choice", &WebModule::commandChoice},
+                        {"stop", &WebModule::StopWebServer}};
+    for (const auto& s : kSubCommands) {
+        if (sub == s.word) return (this->*s.run)();
+    }
+    engine_.reportError(Texts().unknownCommand + sub);
+    engine_.StopScript();
+}
+
+void WebModule::commandServer() {
+    if (engine_.line.paramCount > 1) engine_.SetVariable("webroot", engine_.line.p(2));
+    shared_.update([](WebSnapshot& s) { s.mode = FileServer; });
+    StartWebServer();
+}
+
+void WebModule::commandStart() {
+    const CurrentLine& line = engine_.line;
+    shared_.update([&](WebSnapshot& s) {
+        if (line.paramCount > 1) s.pages.statusText = line.p(2);
+        s.mode = StatusPage;
+    });
+    StartWebServer();
+}
+
+void WebModule::commandInput() {
+    const CurrentLine& line = engine_.line;
+    if (line.paramCount > 1)
+        shared_.update([&](WebSnapshot& s) { s.pages.inputPrompt = line.p(2); });
+    askQuestion(InputPage);
+}
+
+void WebModule::commandChoice() {
+    if (engine_.CheckParams(5)) {
+        const CurrentLine& line = engine_.line;
+        // The page, the window and the variables hold six choices; more would name
+        // choices that do not exist.
+        int n = std::min(ToInt(line.p(2)), kMaxChoices);
+        int d = std::max(std::min(n, ToInt(line.p(3))), 1);
+        ChoiceState& choice = engine_.choice;
+        choice.count = n;
+        choice.highlighted = d;
+        engine_.SetVariable("choice_sel", std::to_string(d));
+        bool labelled = n >= 1 && engine_.CheckParams(n + 4);
+        for (int i = 0; labelled && i < n; ++i) choice.text[i] = line.p(5 + i);
+        shared_.update([&](WebSnapshot& s) {
+            s.pages.choiceCount = n;
+            s.pages.choiceSelected = d;
+            s.pages.choicePrompt = line.p(4);
+            for (int i = 0; labelled && i < n; ++i) s.pages.labels[i] = choice.text[i];
+        });
+        if (labelled) engine_.SetVariable("choice_text", choice.text[d - 1]);
+    }
+    askQuestion(ChoicePage);
+}
+
+// The script waits for the answer to this question, unless the server cannot start.
+void WebModule::askQuestion(int mode) {
+    if (++questions_ == 0) ++questions_;  // 0 means no question
+    unsigned question = questions_;
+    shared_.update([&](WebSnapshot& s) {
+        s.mode = mode;
+        s.question = question;
+    });
+    openQuestion_ = question;
+    if (StartWebServer()) {
+        engine_.running = false;
+        return;
+    }
+    openQuestion_ = 0;
+    engine_.reportError(Texts().startFailed + engine_.GetVariable("var2", ""));
+    engine_.StopScript();
+}
+
+bool WebModule::StartWebServer() {
+    if (listener_.running()) {
+        engine_.SetVariable("var2", Texts().alreadyStarted);
+        engine_.SetVariable("var1", "OK");
+        return true;
+    }
+    refreshRoot();
+    listener_.start();
+    // The listener binds its sockets on its own thread; the window stays live meanwhile.
+    while (!listener_.waitReady(kPollStep)) engine_.PumpOneMessage();
+    WebListener::StartResult r = listener_.startResult();
+    if (r.var1 == "NG") {
+        engine_.SetVariable("var1", r.var1);
+        engine_.SetVariable("var2", r.var2);
+        return false;
+    }
+    engine_.SetVariable("var2", Texts().newlyStarted);
+    engine_.SetVariable("var1", "OK");
+    return true;
+}
+
+void WebModule::StopWebServer() {
+    if (!listener_.running()) {
+        listener_.join();
+        return;
+    }
+    listener_.requestStop();
+    for (int i = 0; i < kStopPolls; ++i) {
+        if (listener_.waitStopped(kPollStep)) break;
+        engine_.PumpOneMessage();
+    }
+    listener_.join();
+}
+
+void WebModule::deliver(const WebAnswer& answer, unsigned question) {
+    std::weak_ptr<int> alive = alive_;
+    frontend_.postToUi([this, alive, answer, question] {
+        if (alive.lock()) WebAnswerArrived(answer, question);
+    });
+}
+
+void WebModule::WebAnswerArrived(const WebAnswer& answer, unsigned question) {
+    if (question == 0 || question != openQuestion_) return;
+    if (answer.isChoice) {
+        int n = std::clamp(answer.choice, 1, kMaxChoices);
+        shared_.update([n](WebSnapshot& s) { s.pages.choiceSelected = n; });
+        engine_.confirmChoice(n);  // as a choice confirmed in the window
+        return;
+    }
+    engine_.CancelWaits();
+    webInputAnswer_ = answer.input;
+    engine_.SetVariable("var1", webInputAnswer_);
+    engine_.running = true;
+}
+
+void WebModule::onVariableSet(int builtinIndex) {
+    if (builtinIndex == kWebRoot) refreshRoot();
+}
+
+void WebModule::onCancelWaits() {
+    openQuestion_ = 0;
+    bool running = listener_.running();
+    shared_.update([running](WebSnapshot& s) {
+        if (running && (s.mode == InputPage || s.mode == ChoicePage)) s.mode = StatusPage;
+    });
+    refreshRoot();
+}
+
+void WebModule::onShutdownStop() {
+    StopWebServer();
+}
+
+void WebModule::refreshRoot() {
+    std::string root = engine_.GetVariable("webroot", kDefaultRoot);
+    // An empty root would serve the whole file system from "/".
+    if (root.empty()) root = kDefaultRoot;
+    shared_.update([&](WebSnapshot& s) { s.webroot = root; });
+}
+
+}  // namespace velmora

@@ -1,0 +1,47 @@
+// The guarded web-server state.
+#include "net/web_state.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "engine/text.h"
+#include "net/web_texts.h"
+
+namespace velmora {
+
+WebShared::WebShared() {
+    const WebTexts& t = Texts();
+    state_.pages.statusText = t.statusText;
+    state_.pages.inputPrompt = t.inputPrompt;
+    state_.pages.choicePrompt = t.choicePrompt;
+    for (int i = 0; i < 6; ++i) state_.pages.labels[i] = t.labels[i];
+}
+
+WebSnapshot WebShared::snapshot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return state_;
+}
+
+void WebShared::update(const std::function<void(WebSnapshot&)>& change) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    change(state_);
+}
+
+bool WebShared::takeAnswer(int mode, unsigned question) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (state_.mode != mode || state_.question != question) return false;
+    PageTexts& p = state_.pages;
+    if (mode == ChoicePage) {
+        std::copy(std::begin(p.labels), std::end(p.labels), std::begin(p.answeredLabels));
+        p.answeredCount = p.choiceCount;
+    }
+    state_.mode = StatusPage;
+    return true;
+}
+
+int ClampChoice(int count, std::string_view text) {
+    int k = std::min(count, ToInt(text));
+    return k < 1 ? 1 : k;
+}
+
+}  // namespace velmora

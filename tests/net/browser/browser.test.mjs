@@ -1,0 +1,128 @@
+// A person answers the script from a browser: headless Chromium opens the input page,
+// types a Japanese answer, then picks a choice, and the script running in velmora's
+// console receives both while the browser shows the acknowledgements.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn, execFileSync } from 'node:child_process';
+import { mkdtempSync, writeFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve, dirname } from 'node:path';
+import { createServer, connect } from 'node:net';
+import { fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+
+const here = dirname(fileURLToPath(import.meta.url));
+const velmora = process.env.VELMORA_BIN ?? resolve(here, '../../../build/bin/velmora');
+const browserPath = process.env.CHROMIUM ?? '/usr/bin/chromium';
+
+// Each answer is acknowledged by the next page of the same kind, and by the status
+// page at the end.
+const script = `[main]
+web,input,お名前は？
+text,clear,input:%var1%
+web,input,ひとこと？
+text,clear,note:%var1%
+web,choice,3,1,好きな果物は？,りんご,みかん,ぶどう
+text,clear,choice:%choice_sel%:%choice_text%
+web,choice,2,1,もう一問？,はい,いいえ
+text,clear,again:%choice_sel%:%choice_text%
+web,start,おわり
+pause
+`;
+
+function freePort() {
+  return new Promise((ok, fail) => {
+    const s = createServer();
+    s.on('error', fail);
+    s.listen(0, '127.0.0.1', () => {
+      const { port } = s.address();
+      s.close(() => ok(port));
+    });
+  });
+}
+
+// Scripts are CP932 files.
+function writeCp932(path, text) {
+  writeFileSync(path, execFileSync('iconv', ['-f', 'UTF-8', '-t', 'CP932'], { input: text }));
+}
+
+async function until(what, check, ms = 15000) {
+  const end = Date.now() + ms;
+  for (;;) {
+    const value = await check();
+    if (value) return value;
+    if (Date.now() > end) throw new Error(`timed out waiting for ${what}`);
+    await new Promise((r) => setTimeout(r, 50));
+  }
+}
+
+test('a browser answers the input and choice pages in Japanese', async () => {
+  const home = mkdtempSync(join(tmpdir(), 'velmora-browser-'));
+  const profile = mkdtempSync(join(tmpdir(), 'velmora-chromium-'));
+  writeCp932(join(home, 'code.txt'), script);
+  const port = await freePort();
+  const child = spawn(velmora, ['--console'], {
+    env: { ...process.env, VELMORA_HOME: home, VELMORA_WEB_PORT: String(port) },
+    stdio: ['ignore', 'pipe', 'pipe'],
+  });
+  let out = '';
+  let err = '';
+  child.stdout.setEncoding('utf8').on('data', (d) => (out += d));
+  child.stderr.setEncoding('utf8').on('data', (d) => (err += d));
+  const exited = new Promise((r) => child.on('exit', (code, signal) => r({ code, signal })));
+  let context;
+  try {
+    const base = `http://127.0.0.1:${port}/`;
+    // A bare connection: the pages end their header lines with LF alone, which browsers
+    // take but Node's own HTTP client refuses.
+    await until('the server', () => new Promise((ok) => {
+      const s = connect(port, '127.0.0.1', () => { s.destroy(); ok(true); });
+      s.on('error', () => ok(false));
+    }));
+    context = await chromium.launchPersistentContext(profile, {
+      executablePath: browserPath,
+      headless: true,
+      args: [
+        '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+        '--disable-background-networking', '--disable-component-update', '--disable-sync',
+      ],
+    });
+    const page = context.pages()[0] ?? (await context.newPage());
+
+    const answer = async (fill, urlPattern, expected) => {
+      await fill();
+      await Promise.all([page.waitForURL(urlPattern), page.click('input[type="submit"]')]);
+      await until(expected, () => out.includes(expected + '\n'));
+    };
+    const body = () => page.textContent('body');
+
+    await page.goto(base);
+    assert.equal(await page.title(), '簡易入力鯖');
+    assert.match(await body(), /お名前は？/);
+    await answer(() => page.fill('input[name="input"]', '山田太郎'), /prev=/, 'input:山田太郎');
+    // The script asked again during the listener's pause: the new form carries the
+    // acknowledgement.
+    assert.equal(await page.title(), '簡易入力鯖');
+    assert.match(await body(), /山田太郎を入力しました\s*ひとこと？/);
+    await answer(() => page.fill('input[name="input"]', 'よろしく<b>'), /prev=/, 'note:よろしく<b>');
+
+    assert.equal(await page.title(), '簡易選択鯖');
+    assert.match(await body(), /好きな果物は？/);
+    assert.ok(await page.isChecked('input[value="1"]'));
+    await answer(() => page.check('input[value="2"]'), /prevc=2/, 'choice:2:みかん');
+    assert.equal(await page.title(), '簡易選択鯖');
+    assert.match(await body(), /みかんを選択しました\s*もう一問？/);
+
+    await answer(() => page.check('input[value="2"]'), /prevc=2/, 'again:2:いいえ');
+    assert.equal(await page.title(), 'zir');
+    assert.match(await body(), /いいえを選択しました\s*おわり/);
+  } finally {
+    if (context) await context.close();
+    child.kill('SIGTERM');
+    const { code } = await exited;
+    rmSync(home, { recursive: true, force: true });
+    rmSync(profile, { recursive: true, force: true });
+    assert.equal(code, 0, `velmora ended badly: ${err}`);
+  }
+  assert.equal(err, '', 'no message boxes');
+});

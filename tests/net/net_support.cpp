@@ -1,0 +1,173 @@
+#include "net_support.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "engine/text.h"
+
+namespace velmora::test {
+
+namespace fs = std::filesystem;
+
+std::string Sj(const char8_t* utf8) {
+    return Utf8ToCp932(reinterpret_cast<const char*>(utf8));
+}
+
+namespace {
+
+int BindLoopback(int port, bool ipv6) {
+    int s = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0) return -1;
+    int on = 1;
+    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    int rc;
+    if (ipv6) {
+        setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+        sockaddr_in6 a{};
+        a.sin6_family = AF_INET6;
+        a.sin6_port = htons(port);
+        a.sin6_addr = in6addr_any;
+        rc = bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    } else {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_ANY);
+        rc = bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    if (rc != 0) {
+        close(s);
+        return -1;
+    }
+    return s;
+}
+
+int LocalPort(int s) {
+    sockaddr_storage a{};
+    socklen_t n = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    if (a.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&a)->sin6_port);
+    return ntohs(reinterpret_cast<sockaddr_in*>(&a)->sin_port);
+}
+
+}  // namespace
+
+int FreePort() {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        int v4 = BindLoopback(0, false);
+        if (v4 < 0) continue;
+        int port = LocalPort(v4);
+        int v6 = BindLoopback(port, true);
+        close(v4);
+        if (v6 >= 0) {
+            close(v6);
+            return port;
+        }
+    }
+    return -1;
+}
+
+int Connect(int port, bool ipv6) {
+    int s = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0) return -1;
+    int rc;
+    if (ipv6) {
+        sockaddr_in6 a{};
+        a.sin6_family = AF_INET6;
+        a.sin6_port = htons(port);
+        a.sin6_addr = in6addr_loopback;
+        rc = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    } else {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        rc = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    if (rc != 0) {
+        close(s);
+        return -1;
+    }
+    return s;
+}
+
+std::string Exchange(int port, const std::string& bytes, bool ipv6,
+                     std::chrono::milliseconds limit) {
+    int s = Connect(port, ipv6);
+    if (s < 0) return {};
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        ssize_t n = send(s, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += static_cast<size_t>(n);
+    }
+    std::string out;
+    auto end = std::chrono::steady_clock::now() + limit;
+    char buf[65536];
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        pollfd p{s, POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        ssize_t n = recv(s, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    close(s);
+    return out;
+}
+
+std::string Get(int port, const std::string& target, bool ipv6) {
+    return Exchange(port, "GET " + target + " HTTP/1.0\r\nHost: localhost\r\n\r\n", ipv6);
+}
+
+std::string Body(const std::string& response) {
+    size_t crlf = response.find("\r\n\r\n");
+    size_t lf = response.find("\n\n");
+    if (lf != std::string::npos && (crlf == std::string::npos || lf < crlf))
+        return response.substr(lf + 2);
+    return crlf == std::string::npos ? std::string() : response.substr(crlf + 4);
+}
+
+void TempDir::writeSize(const std::string& relative, size_t size) const {
+    std::string content(size, 'x');
+    for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>('a' + i % 26);
+    writeBytes(relative, content);
+}
+
+void TempDir::mkdir(const std::string& relative) const {
+    fs::create_directories(file(relative));
+}
+
+SiteServer::SiteServer(std::chrono::milliseconds idleLimit)
+    : listener(
+          FreePort(), [this](Connection& c, const std::string& r) { site_.serve(c, r); },
+          idleLimit),
+      port_(listener.port()),
+      site_(shared, [this](const WebAnswer& a, unsigned q) {
+          std::lock_guard<std::mutex> lock(mutex_);
+          answers_.emplace_back(a, q);
+      }) {}
+
+SiteServer::~SiteServer() {
+    listener.requestStop();
+    listener.join();
+}
+
+bool SiteServer::start() {
+    listener.start();
+    listener.waitReady(std::chrono::seconds(10));
+    return listener.running();
+}
+
+std::vector<std::pair<WebAnswer, unsigned>> SiteServer::answers() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return answers_;
+}
+
+}  // namespace velmora::test
