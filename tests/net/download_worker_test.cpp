@@ -9,6 +9,7 @@
 
 #include "http_test_server.h"
 #include "net/download_texts.h"
+#include "net_support.h"
 #include "script_dir.h"
 
 namespace velmora {
@@ -221,7 +222,7 @@ TEST(DownloadWorker, FailuresBeforeTheTransfer) {
          {"http://localhost:" + port + "/", dir.file("a"), "", ""},
          DownloadError::HostNotFound},
         {"refused",
-         {"http://h/", dir.file("a"), "127.0.0.1", std::to_string(UnusedPort())},
+         {"http://h/", dir.file("a"), "127.0.0.1", std::to_string(FreePort())},
          DownloadError::ConnectFailed},
         {"folder missing",
          {"http://h/", dir.file("no/such/file"), "127.0.0.1", port},

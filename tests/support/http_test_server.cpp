@@ -179,11 +179,4 @@ bool HttpTestServer::sleepUnlessStopped(int ms) {
     return !stop_;
 }
 
-int UnusedPort() {
-    int port = 0;
-    int fd = Listen(false, port);
-    if (fd >= 0) close(fd);
-    return port;
-}
-
 }  // namespace velmora::test

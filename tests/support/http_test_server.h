@@ -69,7 +69,4 @@ private:
     std::thread thread_;
 };
 
-// A loopback port that nothing listens on (connections to it are refused).
-int UnusedPort();
-
 }  // namespace velmora::test
