@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "app/console_progress.h"
 #include "app/subsystems.h"
 #include "engine/engine.h"
 #include "engine/text.h"
@@ -199,6 +200,11 @@ void ConsoleFrontend::pumpOneMessage() {
         return;
     }
     if (!engine_->keepsAlive() && !hasPosted_) engine_->Shutdown(false);
+}
+
+void ConsoleFrontend::runModalProgress(const std::string& caption, const std::string& detail,
+                                       ProgressTask& task) {
+    RunConsoleProgress(caption, detail, task, errFd_, [this] { pumpOneMessage(); });
 }
 
 int RunConsole(const std::string& programPath, const std::vector<std::string>& args) {

@@ -59,6 +59,9 @@ public:
     void pumpOneMessage() override;
     void requestClose() override {}
     void postToUi(std::function<void()> fn) override;
+    // Status on standard error; SIGINT cancels instead of ending the run.
+    void runModalProgress(const std::string& caption, const std::string& detail,
+                          ProgressTask& task) override;
 
 private:
     void writeLine(int fd, const std::string& cp932);

@@ -8,6 +8,7 @@
 #include "host/desktop_commands.h"
 #include "host/file_commands.h"
 #include "host/plugin_host.h"
+#include "net/download_command.h"
 #include "net/web_module.h"
 #include "window/display.h"
 #include "window/image_command.h"
@@ -34,7 +35,8 @@ struct Subsystems::Parts {
           files(engine),
           desktop(engine),
           plugins(engine),
-          web(engine, WebPort()) {}
+          web(engine, WebPort()),
+          download(engine) {}
 
     WindowCommands window;
     ImageCommand image;
@@ -42,6 +44,7 @@ struct Subsystems::Parts {
     DesktopCommands desktop;
     PluginHost plugins;
     WebModule web;
+    DownloadModule download;
 };
 
 Subsystems::Subsystems(Engine& engine, Display& display)

@@ -10,6 +10,22 @@
 
 namespace velmora {
 
+// Work that runs on another thread while a front end shows its modal progress display.
+class ProgressTask {
+public:
+    virtual ~ProgressTask() = default;
+    // Begins the work; the display calls it once it is up, so it can show every status.
+    virtual void start() = 0;
+    // CP932 text describing where the work stands; it changes while the work runs.
+    virtual std::string statusText() const = 0;
+    // True once the work has ended by itself; the display then closes.
+    virtual bool finished() const = 0;
+    // Ends the work's life: cancels it if unfinished (dispatching events meanwhile), waits
+    // for its thread and cleans up. The display calls it once it closes, for whatever reason;
+    // later calls return at once.
+    virtual void close() = 0;
+};
+
 class Frontend {
 public:
     virtual ~Frontend() = default;
@@ -41,6 +57,21 @@ public:
     virtual void requestClose() = 0;
     // Run fn on the user-interface thread soon; safe from any thread.
     virtual void postToUi(std::function<void()> fn) = 0;
+    // Shows a modal progress display (caption, a detail line, the task's status, Cancel),
+    // starts the task, and waits until it has finished or the user cancelled; then it calls
+    // task.close(). Texts are
+    // CP932. Without a display the call just waits for the task, dispatching events.
+    virtual void runModalProgress(const std::string& caption, const std::string& detail,
+                                  ProgressTask& task) {
+        (void)caption;
+        (void)detail;
+        task.start();
+        while (!task.finished()) {
+            pumpOneMessage();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        task.close();
+    }
     // Block the interpreter (the `sleep` command, the loop's 10 ms polls). Tests skip it.
     virtual void sleepMs(int milliseconds) {
         if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

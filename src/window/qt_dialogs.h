@@ -5,6 +5,8 @@
 
 #include <QDialog>
 #include <QFont>
+#include <QFontMetrics>
+#include <QRect>
 #include <QValidator>
 #include <string>
 
@@ -16,6 +18,26 @@ namespace velmora {
 
 // IPAPGothic 9 point, the font of every dialog.
 QFont DialogFont();
+
+// Converts dialog units (a quarter of the average character width, an eighth of the
+// line height) to pixels of the dialog font.
+class DialogUnits {
+public:
+    explicit DialogUnits(const QFont& font) {
+        QFontMetrics fm(font);
+        const QString sample =
+            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+        x_ = fm.horizontalAdvance(sample) / 52.0 / 4.0;
+        y_ = fm.height() / 8.0;
+    }
+    QRect rect(int left, int top, int width, int height) const {
+        return QRect(qRound(left * x_), qRound(top * y_), qRound(width * x_), qRound(height * y_));
+    }
+    QSize size(int width, int height) const { return rect(0, 0, width, height).size(); }
+
+private:
+    double x_ = 1.5, y_ = 1.5;
+};
 
 // The standard message box: warning icon, OK or OK and Cancel; true for OK.
 bool ShowMessageBox(QWidget* owner, const QString& caption, const QString& text, bool okCancel);

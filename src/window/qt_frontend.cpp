@@ -9,6 +9,7 @@
 #include "window/messages.h"
 #include "window/qt_cp932.h"
 #include "window/qt_dialogs.h"
+#include "window/qt_download_dialog.h"
 #include "window/qt_script_window.h"
 
 namespace velmora {
@@ -114,6 +115,11 @@ void WindowFrontend::pumpOneMessage() {
 
 void WindowFrontend::requestClose() {
     window_->close();
+}
+
+void WindowFrontend::runModalProgress(const std::string& caption, const std::string& detail,
+                                      ProgressTask& task) {
+    RunDownloadDialog(window_.get(), caption, detail, task);
 }
 
 void WindowFrontend::postToUi(std::function<void()> fn) {

@@ -47,6 +47,9 @@ public:
     void pumpOneMessage() override;
     void requestClose() override;
     void postToUi(std::function<void()> fn) override;
+    // DownloadDialog, modal over the main window.
+    void runModalProgress(const std::string& caption, const std::string& detail,
+                          ProgressTask& task) override;
 
 private:
     QString caption_;

@@ -4,11 +4,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "engine/text.h"
 
@@ -45,6 +47,14 @@ public:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
     bool exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
+    // Names of the folder's entries, sorted.
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(path_))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
 private:
     std::string path_;

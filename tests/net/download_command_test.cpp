@@ -1,0 +1,169 @@
+// The download command through the engine: parameters, results in var1 and var2, the
+// current-directory rule, waits it ends, and cancel or shutdown while it runs.
+#include "net/download_command.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "engine/engine.h"
+#include "fake_frontend.h"
+#include "http_test_server.h"
+#include "script_dir.h"
+
+namespace velmora {
+namespace {
+
+using namespace test;
+
+// A fake front end that records the progress display and can act while it is open.
+class ProgressFrontend : public FakeFrontend {
+public:
+    std::vector<std::string> captions, details;
+    std::function<void(ProgressTask&)> whileOpen;
+
+    void runModalProgress(const std::string& caption, const std::string& detail,
+                          ProgressTask& task) override {
+        captions.push_back(caption);
+        details.push_back(detail);
+        task.start();
+        if (whileOpen) whileOpen(task);
+        Frontend::runModalProgress(caption, detail, task);  // starts no second worker
+    }
+};
+
+struct Harness {
+    ScriptDir dir;
+    ProgressFrontend fe;
+    Engine engine{fe};
+    DownloadModule download{engine};
+
+    explicit Harness(int proxyPort) {
+        fe.engine = &engine;
+        engine.setProgramPath(dir.programPath());
+        dir.write("variable.txt",
+                  "[default]\nproxy=127.0.0.1\nproxyport=" + std::to_string(proxyPort) + "\n");
+    }
+    void run(const std::string& script) {
+        dir.write("code.txt", script);
+        engine.LoadSettings();
+        engine.StartScript();
+        if (!engine.exiting()) engine.Shutdown(false);
+    }
+    std::string var(const std::string& name) { return Cp932ToUtf8(engine.GetVariable(name, "")); }
+    std::vector<std::string> texts() {
+        std::vector<std::string> out;
+        for (const auto& t : fe.texts) out.push_back(Cp932ToUtf8(t.substr(t.find('|') + 1)));
+        return out;
+    }
+};
+
+// Runs the rest of the test in another current directory.
+class InDirectory {
+public:
+    explicit InDirectory(const std::string& dir) : old_(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~InDirectory() { std::filesystem::current_path(old_); }
+
+private:
+    std::filesystem::path old_;
+};
+
+const std::string kOk = "HTTP/1.0 200 OK\r\n\r\n";
+
+TEST(DownloadCommand, SuccessKeepsVar2AndShowsTheUrl) {
+    HttpTestServer server({Send(kOk + "payload")});
+    Harness h(server.port());
+    ScriptDir out;
+    h.run("[main]\nset,var2,before\ndownload,http://example.com/f.txt," + out.file("f.txt") +
+          "\ntext,,%var1% %var2%\npause\n");
+    EXPECT_EQ(h.texts(), std::vector<std::string>{"OK before"});
+    EXPECT_EQ(out.read("f.txt"), "payload");
+    EXPECT_EQ(h.fe.captions, std::vector<std::string>{Utf8ToCp932("ダウンロード")});
+    EXPECT_EQ(h.fe.details, std::vector<std::string>{"http://example.com/f.txt"});
+    EXPECT_EQ(server.requests().at(0).substr(0, 34), "GET http://example.com/f.txt HTTP/");
+}
+
+TEST(DownloadCommand, FailuresSetNgAndTheScriptGoesOn) {
+    HttpTestServer server({Send("HTTP/1.0 404 Not Found\r\n\r\nmissing")});
+    Harness h(server.port());
+    ScriptDir out;
+    h.run("[main]\ndownload,http://h/x," + out.file("x") + "\ntext,,%var1% %var2%\n" +
+          "download,ftp://h/x," + out.file("y") + "\ntext,,%var1% %var2%\npause\n");
+    EXPECT_EQ(h.texts(), (std::vector<std::string>{"NG ステータスエラー", "NG URLエラー"}));
+    EXPECT_TRUE(out.entries().empty());
+    EXPECT_TRUE(h.fe.messages.empty()) << "no message box for a failed download";
+}
+
+TEST(DownloadCommand, RelativeNamesUseTheCurrentDirectory) {
+    HttpTestServer server({Send(kOk + "here")});
+    Harness h(server.port());
+    ScriptDir cwd;
+    std::filesystem::create_directory(cwd.file("sub"));
+    InDirectory in(cwd.path());
+    h.run("[main]\ndownload,http://h/,sub\\got.txt\npause\n");
+    EXPECT_EQ(h.var("var1"), "OK");
+    EXPECT_EQ(cwd.read("sub/got.txt"), "here");
+    EXPECT_FALSE(h.dir.exists("sub"));
+}
+
+TEST(DownloadCommand, TooFewParametersStopTheScript) {
+    HttpTestServer server({Send(kOk)});
+    Harness h(server.port());
+    h.run("[main]\ndownload,http://h/\ntext,,not reached\npause\n");
+    ASSERT_EQ(h.fe.messagesUtf8().size(), 1u);
+    EXPECT_EQ(h.fe.messagesUtf8()[0], "コードエラー：パラメーターが足りません download (line:2)");
+    EXPECT_TRUE(h.fe.captions.empty());
+    EXPECT_TRUE(h.texts().empty());
+    EXPECT_EQ(server.connections(), 0);
+}
+
+TEST(DownloadCommand, EndsAPendingTimer) {
+    HttpTestServer server({Send(kOk)});
+    Harness h(server.port());
+    ScriptDir out;
+    h.run("[main]\ntimer,start,1,[late]\ndownload,http://h/," + out.file("f") +
+          "\ntext,,%var1%\npause\n[late]\ntext,,late\npause\n");
+    EXPECT_EQ(h.texts(), std::vector<std::string>{"OK"});
+}
+
+// Waits until the task reports received bytes.
+void UntilReceiving(ProgressTask& task) {
+    for (int i = 0; i < 1000 && task.statusText().find("bytes") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+TEST(DownloadCommand, CancelFromTheDisplay) {
+    HttpTestServer server({Send(kOk), Stream(30000), Silence()});
+    Harness h(server.port());
+    ScriptDir out;
+    h.fe.whileOpen = [](ProgressTask& task) {
+        UntilReceiving(task);
+        task.close();
+    };
+    h.run("[main]\ndownload,http://h/," + out.file("part") + "\ntext,,%var1% %var2%\npause\n");
+    EXPECT_EQ(h.texts(), std::vector<std::string>{"NG 中断されました"});
+    EXPECT_TRUE(out.entries().empty());
+}
+
+TEST(DownloadCommand, ShutdownDuringADownloadStopsIt) {
+    HttpTestServer server({Send(kOk), Silence()});
+    Harness h(server.port());
+    ScriptDir out;
+    h.fe.whileOpen = [&h](ProgressTask& task) {
+        UntilReceiving(task);
+        h.engine.Shutdown(false);  // as SIGTERM does in the console
+    };
+    auto start = std::chrono::steady_clock::now();
+    h.run("[main]\ndownload,http://h/," + out.file("f") + "\ntext,,%var1% %var2%\npause\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20))
+        << "the worker did not wait for its 30-second time-out";
+    EXPECT_EQ(h.var("var2"), "中断されました");
+    EXPECT_TRUE(out.entries().empty());
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,112 @@
+// The response head: status-line check and the end of the head, however the bytes are cut.
+#include "net/response_head.h"
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+TEST(ResponseHead, StatusLines) {
+    const std::pair<const char*, bool> cases[] = {
+        {"HTTP/1.0 200 OK", true},
+        {"HTTP/1.1 200 OK\r", true},
+        {"HTTP/1.0 200", true},
+        {"HTTP/1.0 200\r", true},
+        {"HTTP/1.0  200 OK", true},
+        {"HTTP/1.0 404 Not Found", false},
+        {"HTTP/1.0 2000 OK", false},
+        {"HTTP/1.0 201 Created", false},
+        {"HTTP/1.0 302 Found (was 200)", false},
+        {"HTTP/1.0 OK 200", false},
+        {"HTTP/x.0 200 OK", false},
+        {"HTTP/1. 200 OK", false},
+        {"http/1.0 200 OK", false},
+        {"200 OK", false},
+        {"", false},
+    };
+    for (auto [line, ok] : cases) EXPECT_EQ(IsOkStatusLine(line), ok) << line;
+}
+
+// Feeds the response in two pieces cut at `cut` and returns the body bytes it yields.
+std::string BodyAfterCut(const std::string& response, size_t cut, ResponseHead::State& state) {
+    ResponseHead head;
+    std::string body;
+    for (auto [from, to] : {std::pair{size_t{0}, cut}, std::pair{cut, response.size()}}) {
+        const char* data = response.data() + from;
+        size_t n = to - from;
+        if (head.state() == ResponseHead::State::Reading) {
+            size_t used = head.feed(data, n);
+            data += used;
+            n -= used;
+        }
+        if (head.state() == ResponseHead::State::Body) body.append(data, n);
+    }
+    state = head.state();
+    return body;
+}
+
+TEST(ResponseHead, HeadSplitAtEveryPosition) {
+    const std::string bodies[] = {"", "x", "\r\n\r\nbody with\n\nblank lines\r\n"};
+    const std::string heads[] = {
+        "HTTP/1.0 200 OK\r\nServer: t\r\nX-Note: 200\r\n\r\n",
+        "HTTP/1.0 200 OK\nServer: t\n\n",
+        "HTTP/1.1 200 OK\r\n\r\n",
+        "HTTP/1.0 200 OK\n\n",
+        // LF LF ends the head even after CR LF; the CR before the blank line is head.
+        "HTTP/1.0 200 OK\r\nA: b\r\n\n",
+    };
+    for (const std::string& head : heads) {
+        for (const std::string& body : bodies) {
+            std::string response = head + body;
+            for (size_t cut = 0; cut <= response.size(); ++cut) {
+                SCOPED_TRACE(::testing::Message() << head << " cut at " << cut);
+                ResponseHead::State state;
+                EXPECT_EQ(BodyAfterCut(response, cut, state), body);
+                EXPECT_EQ(state, ResponseHead::State::Body);
+            }
+        }
+    }
+}
+
+TEST(ResponseHead, OneByteAtATime) {
+    const std::string response = "HTTP/1.0 200 OK\r\nA: 1\r\n\r\nhello";
+    ResponseHead head;
+    size_t i = 0;
+    while (i < response.size() && head.state() == ResponseHead::State::Reading)
+        i += head.feed(response.data() + i, 1);
+    EXPECT_EQ(head.state(), ResponseHead::State::Body);
+    EXPECT_EQ(response.substr(i), "hello");
+}
+
+TEST(ResponseHead, BadStatusEvenWhenTheHeadMentions200) {
+    const std::string responses[] = {
+        "HTTP/1.0 404 Not Found\r\nContent-Length: 200\r\n\r\n200",
+        "HTTP/1.0 500 Error 200\r\n\r\n",
+        "<html>200</html>\n\n",
+        "\n\nHTTP/1.0 200 OK\n\n",
+    };
+    for (const std::string& r : responses) {
+        for (size_t cut = 0; cut <= r.size(); ++cut) {
+            ResponseHead::State state;
+            BodyAfterCut(r, cut, state);
+            EXPECT_EQ(state, ResponseHead::State::BadStatus) << r << " cut at " << cut;
+        }
+    }
+}
+
+TEST(ResponseHead, IncompleteHeadKeepsReading) {
+    ResponseHead head;
+    std::string part = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r";
+    EXPECT_EQ(head.feed(part.data(), part.size()), part.size());
+    EXPECT_EQ(head.state(), ResponseHead::State::Reading);
+}
+
+TEST(ResponseHead, EndlessStatusLineIsRejected) {
+    ResponseHead head;
+    std::string junk(20000, 'a');
+    head.feed(junk.data(), junk.size());
+    EXPECT_EQ(head.state(), ResponseHead::State::BadStatus);
+}
+
+}  // namespace
+}  // namespace velmora
