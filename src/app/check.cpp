@@ -7,6 +7,7 @@
 #include "app/subsystems.h"
 #include "engine/engine.h"
 #include "engine/script_check.h"
+#include "engine/text.h"
 #include "window/display.h"
 
 namespace velmora {
@@ -23,9 +24,10 @@ int RunCheck(const std::string& programPath, const std::string& file) {
     fe.attach(engine);
     Display display(engine);
     Subsystems subsystems(engine, display);
-    engine.setProgramPath(folder);
+    engine.setProgramPath(Utf8ToCp932(folder));  // the engine works in CP932
     engine.LoadSettings();
-    std::vector<Finding> findings = CheckScript(engine, path, folder, engine.vars[kBegin]);
+    std::vector<Finding> findings =
+        CheckScript(engine, path, engine.vars[kProgramPath], engine.vars[kBegin]);
     for (const Finding& f : findings) {
         if (f.line > 0)
             std::printf("%s:%d: %s\n", f.file.c_str(), f.line, f.message.c_str());

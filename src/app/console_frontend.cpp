@@ -210,7 +210,7 @@ int RunConsole(const std::string& programPath, const std::vector<std::string>& a
     Display display(engine);
     display.layers.create();
     Subsystems subsystems(engine, display);
-    engine.setProgramPath(programPath);
+    engine.setProgramPath(Utf8ToCp932(programPath));  // the engine works in CP932
     engine.setArguments(args);
     engine.LoadSettings();
     engine.StartScript();

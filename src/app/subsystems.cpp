@@ -29,8 +29,12 @@ int WebPort() {
 
 struct Subsystems::Parts {
     Parts(Engine& engine, Display& display)
-        : window(engine), image(engine, display), files(engine), desktop(engine),
-          plugins(engine), web(engine, WebPort()) {}
+        : window(engine),
+          image(engine, display),
+          files(engine),
+          desktop(engine),
+          plugins(engine),
+          web(engine, WebPort()) {}
 
     WindowCommands window;
     ImageCommand image;

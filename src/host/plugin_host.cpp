@@ -1,6 +1,8 @@
 // The `dll` command and the list of loaded plug-ins.
 #include "host/plugin_host.h"
 
+#include <unistd.h>
+
 #include "engine/text.h"
 #include "host/shared_library.h"
 
@@ -88,6 +90,14 @@ void PluginHost::CallCommand() {
         ReportAndStop(Format(T().notFound.c_str(), name.c_str(), function.c_str()));
 }
 
+std::string PluginHost::InstalledPluginDir() {
+    char buf[4096];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    std::string exe = n > 0 ? std::string(buf, n) : std::string();
+    std::string bin = exe.substr(0, exe.rfind('/') + 1);
+    return Utf8ToCp932(bin + "../" VELMORA_PLUGIN_SUBDIR "/");
+}
+
 void PluginHost::ReportAndStop(const std::string& text) {
     engine_.reportError(text);
     engine_.StopScript();
@@ -97,6 +107,8 @@ bool PluginHost::Load(const std::string& path, const std::string& name) {
     if (Find(name)) return true;
     std::string full = engine_.resolvePath(path);
     void* library = OpenSharedLibrary(full);
+    // An installed velmora keeps its plug-ins (sixnet) in lib/velmora beside bin.
+    if (!library && !IsAbsoluteName(path)) library = OpenSharedLibrary(InstalledPluginDir() + path);
     if (!library) {
         engine_.vars[kVar2] = Format(T().loadError.c_str(), full.c_str());
         return false;

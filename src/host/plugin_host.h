@@ -43,6 +43,7 @@ private:
     void UnloadCommand();
     void CallCommand();
     void ReportAndStop(const std::string& text);
+    static std::string InstalledPluginDir();  // CP932, ending in "/"
     LoadedPlugin* Find(const std::string& name) const;
     void Append(LoadedPlugin* plugin);
     void Unlink(LoadedPlugin* plugin);

@@ -87,6 +87,11 @@ TEST_F(ShellOpenTest, BareNameFromPath) {
 TEST_F(ShellOpenTest, UrlsDocumentsAndFoldersGoToXdgOpen) {
     setenv("VELMORA_TEST_OUT", out_.c_str(), 1);
     setenv("BROWSER", dir_.file("browser").c_str(), 1);
+    // No installed handler (a browser the machine happens to have) may take the URL first.
+    ScopedEnv dataDirs("XDG_DATA_DIRS", dir_.path().c_str()),
+        dataHome("XDG_DATA_HOME", dir_.path().c_str()),
+        configHome("XDG_CONFIG_HOME", dir_.path().c_str()),
+        configDirs("XDG_CONFIG_DIRS", dir_.path().c_str());
     WriteFile(dir_.file("notes.txt"), "hello\n", 0644);
     const std::pair<std::string, std::string> cases[] = {
         {"http://127.0.0.1:8080/page?a=1&b=2", "http://127.0.0.1:8080/page?a=1&b=2"},
