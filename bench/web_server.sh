@@ -45,11 +45,13 @@ chmod -R a+rX "$work"
 vport=$(free_port)
 printf '[main]\nweb,server,%s\npause\n' "$root" >"$work/code.txt"
 VELMORA_HOME=$work VELMORA_WEB_PORT=$vport "$velmora" --console >"$work/velmora.log" 2>&1 &
-pids+=($!)
+vpid=$!
+pids+=($vpid)
 
 pport=$(free_port)
 python3 -m http.server "$pport" --bind 127.0.0.1 --directory "$root" >"$work/python.log" 2>&1 &
-pids+=($!)
+ppid_=$!
+pids+=($ppid_)
 
 nport=$(free_port)
 mkdir -p "$work/nginx"
@@ -72,7 +74,8 @@ http {
 }
 CONF
 nginx -c "$work/nginx.conf" -e "$work/nginx/error.log" &
-pids+=($!)
+npid=$!
+pids+=($npid)
 
 wait_port "$vport"
 wait_port "$pport"
@@ -113,6 +116,23 @@ for c in 1 4; do
     awk -v v="$v_rate" -v p="$p_rate" -v n="$n_rate" \
         'BEGIN { printf "  velmora / python = %.1fx, velmora / nginx = %.2f\n", v / p, v / n }'
 done
+
+# CPU time the server spends per request, which the machine's load does not change.
+ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+cpu_per_request() {  # pid, port, requests -> microseconds
+    local before after
+    before=$(ticks "$1")
+    rate "$2" "$3" 1 >/dev/null
+    after=$(ticks "$1")
+    awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" -v n="$3" \
+        'BEGIN { printf "%.0f", t / hz * 1e6 / n }'
+}
+nworker=$(pgrep -P "$npid" | head -1)
+v_cpu=$(cpu_per_request "$vpid" "$vport" "$requests")
+p_cpu=$(cpu_per_request "$ppid_" "$pport" "$python_requests")
+n_cpu=$(cpu_per_request "$nworker" "$nport" "$requests")
+echo "CPU time per 1 KiB request, microseconds (server process, user + system):"
+printf '  velmora  %6s\n  python   %6s\n  nginx    %6s\n' "$v_cpu" "$p_cpu" "$n_cpu"
 
 echo "100 MiB file, MB/s (curl; best of 3):"
 for name in velmora python nginx; do

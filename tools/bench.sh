@@ -2,7 +2,7 @@
 # Builds and runs every benchmark in bench/; each prints its own figures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
+tools/setup.sh bench  # ab and nginx for bench/web_server.sh
 tools/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 for b in build/bin/*_bench bench/*.sh; do
     echo "== $(basename "$b")"

@@ -19,7 +19,13 @@ WebShared::WebShared() {
 
 WebSnapshot WebShared::snapshot() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return state_;
+    if (state_.mode != FileServer) return state_;
+    // Serving files needs no page texts: copy only what it reads.
+    WebSnapshot s;
+    s.mode = state_.mode;
+    s.webroot = state_.webroot;
+    s.question = state_.question;
+    return s;
 }
 
 void WebShared::update(const std::function<void(WebSnapshot&)>& change) {

@@ -34,7 +34,7 @@ class WebShared {
 public:
     WebShared();
 
-    WebSnapshot snapshot() const;
+    WebSnapshot snapshot() const;  // without the page texts in the file mode
     // Changes the state under the lock (user-interface thread).
     void update(const std::function<void(WebSnapshot&)>& change);
     // An answer to the page of `question` arrived: true, and the page turns back to the
