@@ -7,6 +7,7 @@
 #include "engine/messages.h"
 #include "engine/script_source.h"
 #include "engine/text.h"
+#include "engine/trim.h"
 
 namespace velmora {
 
@@ -15,23 +16,6 @@ namespace {
 constexpr int kMaxExpandPasses = 30;
 // A field that grows past this stops expanding, as at the pass limit.
 constexpr size_t kMaxExpandedSize = 1 << 20;
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-void TrimLeft(std::string& s) {
-    size_t i = 0;
-    while (i < s.size() && IsSpace(s[i])) ++i;
-    s.erase(0, i);
-}
-
-void Trim(std::string& s) {
-    size_t end = s.size();
-    while (end > 0 && IsSpace(s[end - 1])) --end;
-    s.resize(end);
-    TrimLeft(s);
-}
 
 void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
     size_t at = s.find(from);
@@ -128,15 +112,15 @@ bool Engine::ReadNextLine() {
     if (line.lineNumber >= 0 && line.lineNumber < count) text = script_->line(line.lineNumber);
     ++line.lineNumber;
     for (;;) {
-        Trim(text);
+        TrimInPlace(text);
         char c = text.empty() ? '\0' : text[0];
         if (c != '\0' && c != ';' && c != '#' && c != '{' && c != '}' && c != '[') {
             if (c == '"') {
                 text.erase(0, 1);
-                TrimLeft(text);
+                TrimLeftInPlace(text);
                 expandReferences(text);
             }
-            TrimLeft(text);
+            TrimLeftInPlace(text);
             if (!text.empty() && text[0] != ';' && text[0] != '#') {
                 splitLine(text);
                 return true;

@@ -8,19 +8,11 @@
 
 #include <cstdio>
 
+#include "engine/trim.h"
+
 namespace velmora {
 
 namespace {
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 // Section and key names compare without regard to ASCII letter case.
 bool SameName(std::string_view a, std::string_view b) {

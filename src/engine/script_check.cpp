@@ -8,19 +8,14 @@
 #include "engine/engine.h"
 #include "engine/script_source.h"
 #include "engine/text.h"
+#include "engine/trim.h"
 
 namespace velmora {
 
 namespace {
 
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
 std::string Trimmed(std::string_view s) {
-    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
-    return std::string(s);
+    return std::string(Trim(s));
 }
 
 bool Dynamic(const std::string& s) {
