@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -39,6 +40,14 @@ public:
     // Shows text whatever the worker does (the user-interface thread's texts).
     void setStatus(const std::string& text);
     std::string status() const;
+    // Body bytes received so far and the length the server announced (0: none announced);
+    // the worker reports them as the body arrives and the display fills its bar from them.
+    void reportBytes(std::uint64_t received, std::uint64_t announced) {
+        received_.store(received);
+        announced_.store(announced);
+    }
+    std::uint64_t receivedBytes() const { return received_.load(); }
+    std::uint64_t announcedBytes() const { return announced_.load(); }
     // Sees every status text as it is shown, on the thread that shows it (tests listen here).
     std::function<void(const std::string&)> observer;
 
@@ -46,6 +55,8 @@ private:
     void show(const std::string& text, bool fromWorker);
 
     std::atomic<bool> cancel_{false};
+    std::atomic<std::uint64_t> received_{0};
+    std::atomic<std::uint64_t> announced_{0};
     mutable std::mutex mutex_;
     std::string status_;
 };
