@@ -73,15 +73,16 @@ TEST(Cookbook, TimedQuizKeepsTheBestScoreAcrossRuns) {
 
 // A port nothing listens on now, from binding port 0.
 int FreePort() {
-    int fd = socket(AF_INET6, SOCK_STREAM, 0);
-    sockaddr_in6 a{};
-    a.sin6_family = AF_INET6;
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof a;
     int port = -1;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
         getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin6_port);
-    close(fd);
+        port = ntohs(a.sin_port);
+    if (fd >= 0) close(fd);
     return port;
 }
 
@@ -114,6 +115,7 @@ TEST(Cookbook, AnswerLogAppendsAnswersFromTheWindowAndTheBrowser) {
     Example log("answer-log");
     ProcessOptions o;
     int port = FreePort();
+    ASSERT_GT(port, 0);
     o.env.push_back("VELMORA_WEB_PORT=" + std::to_string(port));
     // Answered in the window, then from the browser, then "おわる".
     auto run = std::async(std::launch::async, [&] { return log.run("1\nこんにちは\n2\n3\n", o); });
