@@ -58,7 +58,16 @@ const char* UsageText() {
            "              status 1 if there is any\n"
            "  --new DIR   create a ready-to-run script folder DIR (never overwrites a file)\n"
            "  --help      show this text\n"
-           "  --version   print the version\n";
+           "  --version   print the version\n"
+           "Environment:\n"
+           "  VELMORA_HOME              the program folder (default: the executable's folder)\n"
+           "  VELMORA_WEB_PORT          port of the web command's server (default 80)\n"
+           "  VELMORA_SIXNET_OSVERSION  the version record sixnet's osver reads instead of\n"
+           "                            the system's, e.g. \"2,5,1,2600,\" (Windows XP)\n"
+           "  SSL_CERT_FILE             trusted certificates for download of https URLs\n"
+           "  QT_QPA_PLATFORM           Qt's platform for the window (xcb, wayland, offscreen)\n"
+           "  XDG_CONFIG_HOME           where registerrunonce puts its autostart entry\n"
+           "Reference for script authors: scripting.md in velmora's documentation.\n";
 }
 
 std::string FindExecutable(const char* argv0) {

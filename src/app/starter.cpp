@@ -23,7 +23,8 @@ const char kScript[] = R"(; velmora starter script. Lines starting with ; are co
 [main]
 title,はじめての velmora
 text,clear,こんにちは！ これは velmora のスクリプトです。/ret右下の緑のボタンで最初から、赤のボタンで終了します。
-getdef,visits,0
+; The run counter is a script variable: set keeps it in variable.txt, [dynamic].
+; It is empty on the first run, and calculate counts an empty number as 0.
 calculate,%visits%+1
 set,visits,%var1%
 text,,/retこのフォルダでの実行回数: %visits%

@@ -90,12 +90,15 @@ void PluginHost::CallCommand() {
         ReportAndStop(Format(T().notFound.c_str(), name.c_str(), function.c_str()));
 }
 
-std::string PluginHost::InstalledPluginDir() {
+std::vector<std::string> PluginHost::ProgramPluginDirs() {
     char buf[4096];
     ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
     std::string exe = n > 0 ? std::string(buf, n) : std::string();
     std::string bin = exe.substr(0, exe.rfind('/') + 1);
-    return Utf8ToCp932(bin + "../" VELMORA_PLUGIN_SUBDIR "/");
+    if (bin.empty()) return {};
+    // A build keeps sixnet.so beside the executable; an installed velmora keeps its
+    // plug-ins in lib/velmora beside bin.
+    return {Utf8ToCp932(bin), Utf8ToCp932(bin + "../" VELMORA_PLUGIN_SUBDIR "/")};
 }
 
 void PluginHost::ReportAndStop(const std::string& text) {
@@ -106,9 +109,13 @@ void PluginHost::ReportAndStop(const std::string& text) {
 bool PluginHost::Load(const std::string& path, const std::string& name) {
     if (Find(name)) return true;
     std::string full = engine_.resolvePath(path);
+    // A relative path: the program folder first, then the program's own folders.
     void* library = OpenSharedLibrary(full);
-    // An installed velmora keeps its plug-ins (sixnet) in lib/velmora beside bin.
-    if (!library && !IsAbsoluteName(path)) library = OpenSharedLibrary(InstalledPluginDir() + path);
+    if (!IsAbsoluteName(path)) {
+        for (const std::string& dir : ProgramPluginDirs())
+            if (!library && dir != engine_.vars[kProgramPath])
+                library = OpenSharedLibrary(dir + path);
+    }
     if (!library) {
         engine_.vars[kVar2] = Format(T().loadError.c_str(), full.c_str());
         return false;

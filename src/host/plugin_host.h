@@ -43,7 +43,8 @@ private:
     void UnloadCommand();
     void CallCommand();
     void ReportAndStop(const std::string& text);
-    static std::string InstalledPluginDir();  // CP932, ending in "/"
+    // The executable's folder and the installed plug-in folder, CP932, each ending in "/".
+    static std::vector<std::string> ProgramPluginDirs();
     LoadedPlugin* Find(const std::string& name) const;
     void Append(LoadedPlugin* plugin);
     void Unlink(LoadedPlugin* plugin);

@@ -29,7 +29,7 @@ TEST(DownloadTexts, ByteCountTexts) {
     EXPECT_EQ(ReceivedText(0, true), "0 bytes\x8e\xf3\x90\x4d\x8a\xae\x97\xb9");
 }
 
-TEST(DownloadTexts, CancelTextsEndAsSpecified) {
+TEST(DownloadTexts, CancelTextsEndInIdeographicSpaceAndEllipses) {
     // "中断しています…　" ends in the ideographic space, "中断しています……" in two ellipses.
     const std::string& waiting = DownloadStatusText(DownloadStatus::CancelWaiting);
     const std::string& done = DownloadStatusText(DownloadStatus::CancelDone);
