@@ -143,6 +143,8 @@ void ScriptWindow::paintEvent(QPaintEvent*) {
     }
     // Painting never composes: it shows the last frame, and nothing once released.
     if (!display_.layers.ready) return;
+    // X cuts the window to its mask; a Wayland window is only as transparent as it paints.
+    if (OnWayland() && !mask().isEmpty()) p.setClipRegion(mask());
     const Layer& screen = display_.layers.screen;
     p.drawImage(0, 0,
                 QImage(screen.pixels.data(), kLayerWidth, kLayerHeight, kLayerStride,

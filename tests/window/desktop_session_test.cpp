@@ -90,9 +90,10 @@ public:
             dup2(null, 1);
             dup2(null, 2);
             const std::string logArg = "--log=" + log;
-            execlp("weston", "weston", "--backend=headless-backend.so", "--socket=wayland-v",
-                   "--idle-time=0", logArg.c_str(), xwayland ? "--xwayland" : nullptr,
-                   static_cast<char*>(nullptr));
+            // Pixman draws real pixels, and --debug lets weston-screenshooter read them.
+            execlp("weston", "weston", "--backend=headless-backend.so", "--use-pixman", "--debug",
+                   "--socket=wayland-v", "--idle-time=0", logArg.c_str(),
+                   xwayland ? "--xwayland" : nullptr, static_cast<char*>(nullptr));
             _exit(127);
         }
         const std::string marker = "xserver listening on display ";
@@ -111,6 +112,23 @@ public:
                  (!xwayland || !x_display_.empty());
     }
     ~Weston() { StopChild(pid_); }
+    // What the compositor shows, through weston-screenshooter; a null image on failure.
+    QImage screenshot() {
+        ScriptDir out;
+        pid_t shooter = fork();
+        if (shooter == 0) {
+            setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
+            setenv("WAYLAND_DISPLAY", "wayland-v", 1);
+            if (chdir(out.path().c_str()) == 0)
+                execlp("weston-screenshooter", "weston-screenshooter", nullptr);
+            _exit(127);
+        }
+        int status = 0;
+        if (!WaitUntil([&] { return waitpid(shooter, &status, WNOHANG) == shooter; }, kWait))
+            StopChild(shooter);
+        const std::vector<std::string> files = out.entries();
+        return files.empty() ? QImage() : QImage(QString::fromStdString(out.file(files[0])));
+    }
     bool ok() const { return ready_; }
     const std::string& xDisplay() const { return x_display_; }
     // The variables of a session on this compositor; DISPLAY only with XWayland.
@@ -294,9 +312,29 @@ TEST_F(DesktopSessionTest, InAWaylandOnlySessionWhatCannotWorkFailsWithAReason) 
     Weston weston(false);
     ASSERT_TRUE(weston.ok()) << "weston did not start";
     WriteProgram(folder,
-                 "[main]\ntext,clear,hello\nsendkey,Editor,abc\nset,sent,%var1%\n"
-                 "set,why,%var2%\nsendclose,Editor\nset,closed,%var1%\nexit\n");
+                 "[main]\nsendkey,Editor,abc\nset,sent,%var1%\nset,why,%var2%\n"
+                 "sendclose,Editor\nset,closed,%var1%\ntimer,wait,8\nexit\n");
     Velmora program(folder, weston.session());
+    ASSERT_TRUE(WaitUntil([&] { return variable("closed") != "(unset)"; }, kWait))
+        << folder.read("stderr.txt");
+    // No shape on Wayland: the cut colour must come out transparent, wherever the
+    // compositor put the window.
+    int body = 0, cut = 0;
+    WaitUntil(
+        [&] {
+            const QImage shot = weston.screenshot().convertToFormat(QImage::Format_RGB32);
+            body = cut = 0;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x) {
+                    const QRgb c = shot.pixel(x, y) & 0xFFFFFF;
+                    body += c == kBody;
+                    cut += c == 0xFF00FF;
+                }
+            return body > 200 * 100;
+        },
+        kWait);
+    EXPECT_GT(body, 200 * 100) << "the window is not shown";
+    EXPECT_EQ(cut, 0) << "the skin's cut colour shows";
     ASSERT_EQ(program.exitStatus(kWait), 0) << folder.read("stderr.txt");
     const std::string why = Utf8ToCp932(
         "Wayland だけのセッションでは他のウィンドウを扱えません（X ディスプレイがありません）");
