@@ -145,32 +145,33 @@ private:
     bool ready_ = false;
 };
 
-// velmora on a program folder with the environment changed: "NAME=value" sets, "NAME"
-// removes. QT_QPA_PLATFORM is removed unless given, so the program chooses. Its
-// standard error goes to stderr.txt in the folder.
-class Velmora {
+// A child process with the environment changed: "NAME=value" sets, "NAME" removes.
+// Its standard output and error go to `output` (or nowhere when empty).
+class Child {
 public:
-    Velmora(const ScriptDir& folder, const std::vector<std::string>& env) {
+    Child(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+          const std::string& output = "") {
         pid_ = fork();
-        if (pid_ == 0) {
-            unsetenv("QT_QPA_PLATFORM");
-            for (const std::string& e : env) {
-                const size_t eq = e.find('=');
-                if (eq == std::string::npos)
-                    unsetenv(e.c_str());
-                else
-                    setenv(e.substr(0, eq).c_str(), e.c_str() + eq + 1, 1);
-            }
-            setenv("VELMORA_HOME", folder.path().c_str(), 1);
-            setenv("HOME", folder.path().c_str(), 1);
-            const int err = open(folder.file("stderr.txt").c_str(), O_WRONLY | O_CREAT, 0644);
-            dup2(err, 2);
-            execl(VELMORA_BIN_DIR "/velmora", "velmora", static_cast<char*>(nullptr));
-            _exit(127);
+        if (pid_ != 0) return;
+        for (const std::string& e : env) {
+            const size_t eq = e.find('=');
+            if (eq == std::string::npos)
+                unsetenv(e.c_str());
+            else
+                setenv(e.substr(0, eq).c_str(), e.c_str() + eq + 1, 1);
         }
+        const int out =
+            open(output.empty() ? "/dev/null" : output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(out, 2);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
     }
-    ~Velmora() { StopChild(pid_); }
-    // The exit status once the program ended of itself within the time; -1 otherwise.
+    ~Child() { StopChild(pid_); }
+    // The exit status once the process ended of itself within the time; -1 otherwise.
     int exitStatus(int timeoutMs) {
         int status = 0;
         if (!WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeoutMs))
@@ -181,6 +182,24 @@ public:
 
 private:
     pid_t pid_ = -1;
+};
+
+// velmora on a program folder, its output in stderr.txt there. QT_QPA_PLATFORM is
+// removed unless given, so that the program chooses.
+class Velmora : public Child {
+public:
+    Velmora(const ScriptDir& folder, std::vector<std::string> env)
+        : Child({VELMORA_BIN_DIR "/velmora"}, WithHome(folder, std::move(env)),
+                folder.file("stderr.txt")) {}
+
+private:
+    static std::vector<std::string> WithHome(const ScriptDir& folder,
+                                             std::vector<std::string> env) {
+        env.insert(env.begin(), "QT_QPA_PLATFORM");
+        env.push_back("VELMORA_HOME=" + folder.path());
+        env.push_back("HOME=" + folder.path());
+        return env;
+    }
 };
 
 // An X connection that looks at windows the way another program does.
@@ -399,19 +418,38 @@ TEST_P(ScalingTest, ShapeAndClicksScaleWithTheWindow) {
 INSTANTIATE_TEST_SUITE_P(Factors, ScalingTest, ::testing::Values(2.0, 1.5),
                          [](const auto& info) { return info.param == 2.0 ? "x2" : "x1_5"; });
 
-TEST_F(DesktopSessionTest, InputDialogHasNoCaptionAndTypedTextReachesVar1) {
+// A real ibus daemon with a small engine of the test's own, which turns the key j into
+// 日本語 as a conversion would, and Qt's ibus front end in the program.
+TEST_F(DesktopSessionTest, InputDialogHasNoCaptionAndTakesTextFromAnInputMethod) {
     PrivateXServer server;
     ASSERT_TRUE(server.ok());
+    ScriptDir ibusHome;
+    const std::string address = "unix:path=" + ibusHome.file("bus");
+    const std::vector<std::string> session = {"DISPLAY=" + server.display(),
+                                              "HOME=" + ibusHome.path(), "IBUS_ADDRESS=" + address};
+    Child daemon(
+        {"ibus-daemon", "--panel=disable", "--emoji-extension=disable", "--address=" + address},
+        session, ibusHome.file("daemon.log"));
+    ASSERT_TRUE(WaitUntil([&] { return ibusHome.exists("bus"); }, kWait))
+        << "ibus-daemon did not start: " << ibusHome.read("daemon.log");
+    Child engine({"/usr/bin/python3", VELMORA_SOURCE_DIR "/tests/window/ibus_test_engine.py"},
+                 session, ibusHome.file("engine.log"));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ibusHome.read("engine.log").find("ready") != std::string::npos; }, kWait))
+        << "the ibus engine did not start: " << ibusHome.read("engine.log");
+
     WriteProgram(folder, "[main]\ninput,name?\nset,answer,%var1%\nexit\n");
-    Velmora program(folder, {"DISPLAY=" + server.display()});
+    // Qt finds the daemon through the file it leaves in the configuration folder.
+    Velmora program(folder, {"DISPLAY=" + server.display(), "QT_IM_MODULE=ibus",
+                             "XDG_CONFIG_HOME=" + ibusHome.file(".config")});
     XLook x(server.display());
     const Window dialog = x.find("", "velmora");
     ASSERT_NE(dialog, 0u) << "no input dialog without a caption";
     XClient keys(server.display());
     keys.focus(dialog);
-    for (const char* k : {"t", "a", "Return"}) keys.key(k);
-    ASSERT_EQ(program.exitStatus(kWait), 0);
-    EXPECT_EQ(variable("answer"), "ta");
+    for (const char* k : {"t", "a", "j", "Return"}) keys.key(k);
+    ASSERT_EQ(program.exitStatus(kWait), 0) << folder.read("stderr.txt");
+    EXPECT_EQ(variable("answer"), Utf8ToCp932("ta日本語"));
 }
 
 }  // namespace
