@@ -23,5 +23,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Found at run time, not linked: the fonts the window draws with, xdg-open for URLs.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, xdg-utils")
+# Japanese input through fcitx5 needs its Qt 6 front end (ibus's comes with libqt6gui6);
+# a session without X needs Qt's Wayland plug-in.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fcitx5-frontend-qt6, qt6-wayland")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

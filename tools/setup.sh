@@ -8,6 +8,7 @@ packages=(
     fonts-ipafont-gothic
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils openbox xdg-utils libglib2.0-bin
+    weston xwayland qt6-wayland ibus gir1.2-ibus-1.0 python3-gi
     curl
     clang-format dpkg-dev fakeroot
     chromium

@@ -1,6 +1,7 @@
 // Command-line parsing and the program folder.
 #include "app/options.h"
 
+#include <X11/Xlib.h>
 #include <unistd.h>
 
 #include <climits>
@@ -87,6 +88,28 @@ std::string FindProgramPath(const char* argv0) {
     }
     if (dir.empty() || dir.back() != '/') dir += '/';
     return dir;
+}
+
+PlatformChoice ChoosePlatform(const DisplayEnvironment& env) {
+    if (!env.qtPlatform.empty()) return {};
+    if (env.xReachable) return {"xcb", ""};
+    if (!env.waylandDisplay.empty()) {
+        if (env.waylandPlugin) return {"wayland", ""};
+        return {"",
+                "no X display, and Qt's Wayland plug-in (Debian package qt6-wayland) "
+                "is not installed"};
+    }
+    if (!env.xDisplay.empty()) return {"", "cannot connect to the X display " + env.xDisplay};
+    return {"",
+            "no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
+            "set); --console runs without a window"};
+}
+
+bool XServerAnswers(const std::string& name) {
+    if (name.empty()) return false;
+    ::Display* dpy = XOpenDisplay(name.c_str());
+    if (dpy) XCloseDisplay(dpy);
+    return dpy != nullptr;
 }
 
 }  // namespace velmora

@@ -21,4 +21,22 @@ std::string FindProgramPath(const char* argv0);
 // The running executable's full path.
 std::string FindExecutable(const char* argv0);
 
+// The Qt platform plug-in the window runs on. X is preferred wherever a server answers,
+// XWayland included: only there can the window be placed, shaped to its skin and found
+// by other programs. A platform the user named is kept.
+struct PlatformChoice {
+    std::string platform;  // for QT_QPA_PLATFORM; empty: leave the choice to Qt
+    std::string error;     // not empty: there is nothing to show the window on
+};
+struct DisplayEnvironment {
+    std::string qtPlatform;      // $QT_QPA_PLATFORM
+    std::string xDisplay;        // $DISPLAY
+    bool xReachable = false;     // a server answers at $DISPLAY
+    std::string waylandDisplay;  // $WAYLAND_DISPLAY
+    bool waylandPlugin = false;  // Qt's Wayland plug-in is installed
+};
+PlatformChoice ChoosePlatform(const DisplayEnvironment& env);
+// True when an X server accepts a connection at the display name.
+bool XServerAnswers(const std::string& name);
+
 }  // namespace velmora

@@ -2,7 +2,11 @@
 #include "app/window_app.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/subsystems.h"
 #include "engine/engine.h"
@@ -14,8 +18,40 @@
 
 namespace velmora {
 
+namespace {
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+bool WaylandPluginInstalled() {
+    QStringList dirs = QString::fromLocal8Bit(qgetenv("QT_PLUGIN_PATH")).split(QLatin1Char(':'));
+    dirs << QLibraryInfo::path(QLibraryInfo::PluginsPath);
+    for (const QString& dir : dirs)
+        if (!dir.isEmpty() && QDir(dir).exists(QStringLiteral("platforms/libqwayland-generic.so")))
+            return true;
+    return false;
+}
+
+}  // namespace
+
 int RunWindowApp(int argc, char** argv, const Options& options) {
+    DisplayEnvironment env;
+    env.qtPlatform = Env("QT_QPA_PLATFORM");
+    env.xDisplay = Env("DISPLAY");
+    env.xReachable = env.qtPlatform.empty() && XServerAnswers(env.xDisplay);
+    env.waylandDisplay = Env("WAYLAND_DISPLAY");
+    env.waylandPlugin = env.qtPlatform.empty() && WaylandPluginInstalled();
+    const PlatformChoice choice = ChoosePlatform(env);
+    if (!choice.error.empty()) {
+        std::fprintf(stderr, "velmora: %s\n", choice.error.c_str());
+        return 1;
+    }
+    // Set only while Qt starts, so that programs started by the script choose their own.
+    if (!choice.platform.empty()) setenv("QT_QPA_PLATFORM", choice.platform.c_str(), 1);
     QApplication app(argc, argv);
+    if (!choice.platform.empty()) unsetenv("QT_QPA_PLATFORM");
     // The interpreter's loop is the program's loop; closing the window must not
     // end a Qt loop that is not running.
     app.setQuitOnLastWindowClosed(false);

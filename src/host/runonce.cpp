@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 namespace velmora {
 
@@ -68,6 +69,14 @@ std::string EscapeValue(const std::string& value) {
     return out;
 }
 
+// The entry runs at log-on from the home folder: a relative folder would point elsewhere.
+std::string AbsoluteFolder(const std::string& folder) {
+    if (folder.empty() || folder[0] == '/') return folder;
+    std::error_code ec;
+    const std::filesystem::path abs = std::filesystem::absolute(folder, ec);
+    return ec ? folder : abs.lexically_normal().string();
+}
+
 bool MakeFolders(const std::string& path) {
     for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         std::string part = path.substr(0, slash);
@@ -82,6 +91,46 @@ bool WriteAll(FILE* f, const std::string& text) {
 
 }  // namespace
 
+std::vector<std::string> SplitWindowsArguments(std::string_view text) {
+    std::vector<std::string> args;
+    std::string word;
+    bool inWord = false, quoted = false;
+    for (size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (!quoted && (c == ' ' || c == '\t')) {
+            if (inWord) args.push_back(std::move(word));
+            word.clear();
+            inWord = false;
+            ++i;
+            continue;
+        }
+        inWord = true;
+        if (c == '\\') {
+            size_t n = 0;
+            while (i < text.size() && text[i] == '\\') ++n, ++i;
+            const bool beforeQuote = i < text.size() && text[i] == '"';
+            word.append(beforeQuote ? n / 2 : n, '\\');
+            if (beforeQuote && n % 2 == 1) {  // an escaped quote; after 2n the quote groups
+                word += '"';
+                ++i;
+            }
+        } else if (c == '"') {
+            if (quoted && i + 1 < text.size() && text[i + 1] == '"') {
+                word += '"';
+                i += 2;
+            } else {
+                quoted = !quoted;
+                ++i;
+            }
+        } else {
+            word += c;
+            ++i;
+        }
+    }
+    if (inWord) args.push_back(std::move(word));
+    return args;
+}
+
 std::string RunOnceEntryPath() {
     return ConfigHome() + "/autostart/" + kEntryName;
 }
@@ -90,9 +139,9 @@ std::string RunOnceExec(const std::string& entryPath, const std::string& program
                         const std::string& argument, const std::string& home) {
     std::string exec = "/bin/sh -c " + QuoteArgument(home.empty() ? kScript : kScriptWithHome);
     exec += " " + QuoteArgument(entryPath);
-    if (!home.empty()) exec += " " + QuoteArgument(home);
+    if (!home.empty()) exec += " " + QuoteArgument(AbsoluteFolder(home));
     exec += " " + QuoteArgument(program);
-    if (!argument.empty()) exec += " " + QuoteArgument(argument);
+    for (const std::string& arg : SplitWindowsArguments(argument)) exec += " " + QuoteArgument(arg);
     return EscapeValue(exec);
 }
 

@@ -3,14 +3,23 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace velmora {
+
+// Splits an argument text as a Windows program splits its command line: blanks (space,
+// tab) separate, double quotes group ("" inside quotes is one quote), and backslashes
+// are literal except before a quote (2n backslashes and a quote: n backslashes and the
+// quote groups; 2n + 1: n backslashes and a literal quote).
+std::vector<std::string> SplitWindowsArguments(std::string_view text);
 
 // $XDG_CONFIG_HOME/autostart/oxquillet.desktop ($HOME/.config when unset).
 std::string RunOnceEntryPath();
 
 // The Exec value of the entry, quoted and escaped for a desktop file. argument
-// (UTF-8) is left out when empty; home, when not empty, becomes VELMORA_HOME.
+// (UTF-8) gives the program's arguments, split as on Windows; home, when not empty,
+// becomes VELMORA_HOME, made absolute against the current folder.
 std::string RunOnceExec(const std::string& entryPath, const std::string& program,
                         const std::string& argument, const std::string& home);
 

@@ -25,6 +25,9 @@ constexpr auto kCloseWait = std::chrono::milliseconds(1000);
 constexpr long kMaxTitleLongs = 1024;  // 4 KiB of title is plenty
 
 VELMORA_CP932(NoDisplay, "X ディスプレイがありません（DISPLAY が設定されていません）")
+VELMORA_CP932(
+    WaylandOnly,
+    "Wayland だけのセッションでは他のウィンドウを扱えません（X ディスプレイがありません）")
 VELMORA_CP932(CannotConnect, "X ディスプレイ %s に接続できません")
 VELMORA_CP932(NoXTest, "X サーバーに XTEST 拡張がないためキーを送れません")
 
@@ -60,7 +63,8 @@ XDesktop::~XDesktop() {
 bool XDesktop::open(std::string& why) {
     const char* name = std::getenv("DISPLAY");
     if (!name || !*name) {
-        why = NoDisplay();
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        why = wayland && *wayland ? WaylandOnly() : NoDisplay();
         return false;
     }
     dpy_ = XOpenDisplay(name);

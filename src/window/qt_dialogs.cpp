@@ -41,8 +41,20 @@ bool ShowMessageBox(QWidget* owner, const QString& caption, const QString& text,
     return box.exec() == QMessageBox::Ok;
 }
 
-QValidator::State Cp932LengthValidator::validate(QString& input, int&) const {
-    return ToCp932(input).size() <= static_cast<size_t>(limit_) ? Acceptable : Invalid;
+QValidator::State Cp932LengthValidator::validate(QString& input, int& pos) const {
+    const size_t limit = static_cast<size_t>(limit_);
+    size_t bytes = ToCp932(input).size();
+    // Text that does not fit was just typed or pasted before the cursor: as a limited edit
+    // field does, keep as much of its beginning as fits, taking off whole characters.
+    while (bytes > limit && pos > 0) {
+        int start = pos - 1;
+        if (start > 0 && input.at(start).isLowSurrogate() && input.at(start - 1).isHighSurrogate())
+            --start;
+        bytes -= ToCp932(input.mid(start, pos - start)).size();
+        input.remove(start, pos - start);
+        pos = start;
+    }
+    return bytes <= limit ? Acceptable : Invalid;
 }
 
 InputDialog::InputDialog(QWidget* owner, const QString& prompt)
@@ -67,6 +79,7 @@ InputDialog::InputDialog(QWidget* owner, const QString& prompt)
 
 void InputDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    ClearNativeCaption(*this);  // before the window is mapped, so no name ever shows
     // The answer is typed at once, also where no window manager hands out the focus.
     activateWindow();
     edit_->setFocus();

@@ -39,6 +39,11 @@ private:
     double x_ = 1.5, y_ = 1.5;
 };
 
+// Leaves the window's caption bar without text. An empty title is not enough: Qt shows
+// the program's name in its place. On X the title properties are emptied on the window
+// (call once it exists, before it is shown); elsewhere Qt's caption stays.
+void ClearNativeCaption(QWidget& window);
+
 // The standard message box: warning icon, OK or OK and Cancel; true for OK.
 bool ShowMessageBox(QWidget* owner, const QString& caption, const QString& text, bool okCancel);
 

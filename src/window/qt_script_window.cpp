@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
+#include <cstdio>
 
 #include "engine/engine.h"
 #include "engine/frontend.h"
@@ -54,6 +55,11 @@ Point ScreenPoint(const QMouseEvent* e) {
     return Point{p.x(), p.y()};
 }
 
+// A Wayland client cannot place its window: the compositor does, and keeps it to itself.
+bool OnWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 }  // namespace
 
 ScriptWindow::ScriptWindow(Engine& engine, Display& display)
@@ -64,6 +70,8 @@ ScriptWindow::ScriptWindow(Engine& engine, Display& display)
     setWindowIcon(AppIcon());
     setMouseTracking(true);  // hover moves the highlight and shows the hand
     setFocusPolicy(Qt::StrongFocus);
+    // Wayland has no window shapes: what lies outside the mask is left transparent instead.
+    if (OnWayland()) setAttribute(Qt::WA_TranslucentBackground);
     resize(skinWidth_, skinHeight_);
 }
 
@@ -99,6 +107,13 @@ void ScriptWindow::PlaceWindow(const std::string& rectText) {
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
     const Placement p =
         ComputePlacement(text, screen.width(), screen.height(), skinWidth_, skinHeight_);
+    static bool toldWayland = false;
+    if (OnWayland() && p.fromSetting && !toldWayland) {
+        toldWayland = true;
+        std::fprintf(stderr,
+                     "velmora: windows_pos cannot place the window: under Wayland the "
+                     "compositor places it (velmora runs on X when DISPLAY names a server)\n");
+    }
     setGeometry(p.x, p.y, p.width, p.height);
     show();
     raise();
@@ -128,6 +143,8 @@ void ScriptWindow::paintEvent(QPaintEvent*) {
     }
     // Painting never composes: it shows the last frame, and nothing once released.
     if (!display_.layers.ready) return;
+    // X cuts the window to its mask; a Wayland window is only as transparent as it paints.
+    if (OnWayland() && !mask().isEmpty()) p.setClipRegion(mask());
     const Layer& screen = display_.layers.screen;
     p.drawImage(0, 0,
                 QImage(screen.pixels.data(), kLayerWidth, kLayerHeight, kLayerStride,

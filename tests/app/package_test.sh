@@ -11,6 +11,7 @@ trap 'rm -rf "$root" "$work"' EXIT
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$build/velmora_1.0_amd64.deb
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || { echo "Depends lacks Qt"; exit 1; }
+dpkg-deb -f "$deb" Recommends | grep -q 'fcitx5-frontend-qt6' || { echo "Recommends lacks fcitx5"; exit 1; }
 
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
 touch "$root/var/lib/dpkg/status"

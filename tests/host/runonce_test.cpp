@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <random>
 
 #include "x_server_support.h"
 
@@ -41,10 +42,73 @@ TEST(RunOnce, ExecQuotesEveryArgument) {
     EXPECT_EQ(RunOnceExec("/e.desktop", "/opt/velmora/velmora", "", ""),
               "/bin/sh -c \"rm -f -- \\\\\"\\\\$0\\\\\"; exec \\\\\"\\\\$@\\\\\"\" "
               "\"/e.desktop\" \"/opt/velmora/velmora\"");
-    std::string withArg = RunOnceExec("/e.desktop", "/opt/velmora/velmora", "bookmark", "");
-    EXPECT_TRUE(withArg.ends_with(" \"/opt/velmora/velmora\" \"bookmark\"")) << withArg;
+    std::string withArg = RunOnceExec("/e.desktop", "/opt/velmora/velmora", "bookmark x", "");
+    EXPECT_TRUE(withArg.ends_with(" \"/opt/velmora/velmora\" \"bookmark\" \"x\"")) << withArg;
     EXPECT_NE(RunOnceExec("/e", "/p", "", "/home/v").find("\"/home/v\" \"/p\""), std::string::npos);
     EXPECT_NE(RunOnceExec("/e", "/p", "100%", "").find("\"100%%\""), std::string::npos);
+    const std::string cwd = std::filesystem::current_path().string();
+    EXPECT_NE(RunOnceExec("/e", "/p", "", "rel/./v").find("\"" + cwd + "/rel/v\" \"/p\""),
+              std::string::npos)
+        << "a relative program folder is stored absolute";
+}
+
+TEST(RunOnce, ArgumentsSplitAsAWindowsCommandLine) {
+    using Args = std::vector<std::string>;
+    const struct {
+        const char* text;
+        Args args;
+    } cases[] = {
+        {"", {}},
+        {" \t ", {}},
+        {"bookmark", {"bookmark"}},
+        {"bookmark x", {"bookmark", "x"}},
+        {"  a\t b  ", {"a", "b"}},
+        {"\"two words\" x", {"two words", "x"}},
+        {"a\"b c\"d", {"ab cd"}},
+        {"\"\"", {""}},
+        {"\"say \"\"hi\"\"\"", {"say \"hi\""}},
+        {"C:\\dir\\ x", {"C:\\dir\\", "x"}},  // backslashes alone are literal
+        {"a\\\"b", {"a\"b"}},                 // \" is a quote
+        {"\"a\\\\\" b", {"a\\", "b"}},        // \\" is a backslash, then grouping
+        {"\"open", {"open"}},                 // the group runs to the end
+        {"\"$HOME `x` 'y'\"", {"$HOME `x` 'y'"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(SplitWindowsArguments(c.text), c.args);
+    }
+}
+
+// How a Windows program quotes each argument for its command line.
+std::string QuoteForWindows(const std::string& arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+    std::string out = "\"";
+    size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, '\\');
+    return out + "\"";
+}
+
+TEST(RunOnce, SplittingUndoesWindowsQuotingOfAnyArguments) {
+    std::mt19937 random(16);
+    const std::string alphabet = "ab \t\"\\%$`'\x82\xa0";
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<std::string> args(random() % 4);
+        std::string line;
+        for (std::string& a : args) {
+            for (size_t n = random() % 6; n > 0; --n) a += alphabet[random() % alphabet.size()];
+            line += (line.empty() ? "" : " ") + QuoteForWindows(a);
+        }
+        ASSERT_EQ(SplitWindowsArguments(line), args) << line;
+    }
 }
 
 TEST(RunOnce, WritesAndReplacesTheEntryCreatingFolders) {
@@ -97,7 +161,11 @@ TEST(RunOnce, LaunchedEntryRunsOnceWithArgumentAndHome) {
     const Case cases[] = {
         {"", "", {"home=unset"}},
         {"bookmark", "", {"home=unset", "[bookmark]"}},
-        {"two words $x `y` \"z\" 5%", folder, {"home=" + folder, "[two words $x `y` \"z\" 5%]"}},
+        {"bookmark x", "", {"home=unset", "[bookmark]", "[x]"}},
+        {"\"two words\" $x `y` \\\"z\\\" 5%",
+         folder,
+         {"home=" + folder, "[two words]", "[$x]", "[`y`]", "[\"z\"]", "[5%]"}},
+        {"", "rel", {"home=" + std::filesystem::current_path().string() + "/rel"}},
     };
     ScopedEnv clearHome("VELMORA_HOME", nullptr);
     for (const auto& c : cases) {

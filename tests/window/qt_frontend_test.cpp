@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -119,6 +120,41 @@ TEST(InputDialogLimit, AcceptsAtMost250BytesOfCp932) {
         Type(dialog.edit(), c.typed);
         EXPECT_EQ(int(ToCp932(dialog.edit()->text()).size()), c.expectedBytes);
     }
+}
+
+TEST(InputDialogLimit, APasteKeepsThePartThatFitsInWholeCharacters) {
+    EnsureApp();
+    const QString a = QStringLiteral("a"), hira = QString(QChar(0x3042));  // 1 and 2 bytes
+    const struct {
+        QString before;
+        int cursor;
+        QString pasted, expected;
+    } cases[] = {
+        {"", 0, a.repeated(300), a.repeated(250)},
+        {a.repeated(249), 249, hira + a, a.repeated(249)},  // あ would pass the limit by one
+        {a.repeated(247), 247, "x" + hira + "yz", a.repeated(247) + "x" + hira},
+        {"<>", 1, hira.repeated(200), "<" + hira.repeated(124) + ">"},
+        {a.repeated(250), 250, "b", a.repeated(250)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected.size());
+        InputDialog dialog(nullptr, QStringLiteral("?"));
+        QLineEdit* edit = dialog.edit();
+        edit->setText(c.before);
+        edit->setCursorPosition(c.cursor);
+        QApplication::clipboard()->setText(c.pasted);
+        edit->paste();
+        EXPECT_EQ(edit->text(), c.expected);
+    }
+    // A character outside CP932 is kept or dropped whole, never half a surrogate pair.
+    const QString emoji = QString::fromUtf8("😀");
+    InputDialog dialog(nullptr, QStringLiteral("?"));
+    QApplication::clipboard()->setText(emoji.repeated(300));
+    dialog.edit()->paste();
+    const QString kept = dialog.edit()->text();
+    EXPECT_EQ(kept, emoji.repeated(kept.size() / 2));
+    EXPECT_LE(ToCp932(kept).size(), 250u);
+    EXPECT_GT(ToCp932(kept + emoji).size(), 250u);
 }
 
 TEST(InputDialogLimit, LongPromptsAreCutToTheirArea) {
