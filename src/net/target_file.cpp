@@ -62,10 +62,17 @@ bool FollowLinks(const std::string& path, std::string& out) {
     return false;
 }
 
+// A file mounted over a name (a bind mount, as containers have) cannot be renamed over.
+bool IsMountPoint(int fd) {
+    struct statx stx;
+    if (statx(fd, "", AT_EMPTY_PATH, 0, &stx) != 0) return false;
+    return (stx.stx_attributes_mask & stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+}
+
 // Whether a new file under the old name would still be the same file to everyone else.
-bool ReplaceKeepsIdentity(const struct stat& st) {
+bool ReplaceKeepsIdentity(int fd, const struct stat& st) {
     // Other names of the file would keep the old contents.
-    if (st.st_nlink != 1) return false;
+    if (st.st_nlink != 1 || IsMountPoint(fd)) return false;
     // Anyone but the owner would give the file a new owner, and in a sticky folder may not
     // replace it at all; root can hand the new file to the old owner.
     return st.st_uid == geteuid() || geteuid() == 0;
@@ -137,7 +144,7 @@ bool TargetFile::create(const std::string& path) {
         way_ = Way::Device;
         return true;
     }
-    if (ReplaceKeepsIdentity(st) && openTemporary(target, fd)) {
+    if (ReplaceKeepsIdentity(fd, st) && openTemporary(target, fd)) {
         close(fd);
         return true;
     }

@@ -4,6 +4,8 @@
 
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -90,16 +92,6 @@ TEST(TargetFile, UnwritableTargetsAreRefused) {
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"fifo", "sub"}));
 }
 
-TEST(TargetFile, ReadOnlyFileIsRefusedUnlessPrivileged) {
-    if (geteuid() == 0) GTEST_SKIP() << "root may write any file";
-    ScriptDir dir;
-    dir.writeBytes("ro.txt", "keep");
-    chmod((dir.file("ro.txt")).c_str(), 0444);
-    TargetFile f;
-    EXPECT_FALSE(f.create(dir.file("ro.txt")));
-    EXPECT_EQ(dir.read("ro.txt"), "keep");
-}
-
 // ---- Where the bytes go ---------------------------------------------------------------------
 
 // Users other than the test's own, for folders and files that are not the writer's.
@@ -107,9 +99,31 @@ constexpr uid_t kSelf = static_cast<uid_t>(-1);
 constexpr uid_t kNobody = 65534;
 constexpr uid_t kOther = 65533;
 
+// In a child process: mounts the file from over the file to, seen by this process only.
+bool BindMount(const std::string& from, const std::string& to) {
+    return unshare(CLONE_NEWNS) == 0 &&
+           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount(from.c_str(), to.c_str(), nullptr, MS_BIND, nullptr) == 0;
+}
+
+// Whether this process may make the mounts above (root, and a sandbox that allows it).
+bool CanBindMount(const ScriptDir& dir) {
+    dir.writeBytes("probe.a", "");
+    dir.writeBytes("probe.b", "");
+    pid_t pid = fork();
+    if (pid == 0) _exit(BindMount(dir.file("probe.a"), dir.file("probe.b")) ? 0 : 1);
+    int status = 1;
+    waitpid(pid, &status, 0);
+    std::filesystem::remove(dir.file("probe.a"));
+    std::filesystem::remove(dir.file("probe.b"));
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 // Downloads "new" into path as user (kSelf: this process), committed or dropped after the
-// write; gives the way the file was written, or nothing when a step failed.
-std::optional<Way> Download(const std::string& path, uid_t user, bool commit) {
+// write; gives the way the file was written, or nothing when a step failed. With mountFrom,
+// the writer first sees that file bind-mounted over path, in a mount namespace of its own.
+std::optional<Way> Download(const std::string& path, uid_t user, bool commit,
+                            const std::string& mountFrom = {}) {
     auto run = [&]() -> int {
         TargetFile f;
         if (!f.create(path) || !f.write("new", 3)) return 1;
@@ -121,12 +135,15 @@ std::optional<Way> Download(const std::string& path, uid_t user, bool commit) {
         return f.commit() ? 10 + way : 1;
     };
     int code = 0;
-    if (user == kSelf) {
+    if (user == kSelf && mountFrom.empty()) {
         code = run();
     } else {
         pid_t pid = fork();
         if (pid == 0) {
-            if (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0) _exit(2);
+            if (!mountFrom.empty() && !BindMount(mountFrom, path)) _exit(2);
+            if (user != kSelf &&
+                (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0))
+                _exit(2);
             _exit(run());
         }
         int status = 0;
@@ -162,6 +179,7 @@ struct Place {
     Way way;
     std::vector<std::string> alsoNew = {};  // other names that must show the body
     std::function<void(const ScriptDir&)> check = nullptr;
+    const char* mountFrom = nullptr;  // the writer sees this file mounted over path
 };
 
 void Owned(const std::string& path, uid_t uid, mode_t mode) {
@@ -259,6 +277,20 @@ TEST(TargetFile, ReplacesOnlyWhereThatKeepsTheFileWhatItIs) {
              return chmod(d.file("box").c_str(), 0555) == 0;
          },
          "box/f", "box/f", root ? kNobody : kSelf, Way::InPlace},
+        {"file mounted over another",
+         true,
+         [](const ScriptDir& d) {
+             d.writeBytes("f", "hidden");
+             d.writeBytes("src", "old");
+             return CanBindMount(d);
+         },
+         "f",
+         "src",
+         kSelf,
+         Way::InPlace,
+         {},
+         [](const ScriptDir& d) { EXPECT_EQ(d.read("f"), "hidden"); },
+         "src"},
     };
     for (const Place& p : places) {
         SCOPED_TRACE(p.name);
@@ -277,7 +309,8 @@ TEST(TargetFile, ReplacesOnlyWhereThatKeepsTheFileWhatItIs) {
 
         // Dropped: the way is chosen, nothing new stays, a replaced file is untouched.
         const std::vector<std::string> tree = Tree(dir);
-        EXPECT_EQ(Download(path, p.writer, false), p.way);
+        const std::string mountFrom = p.mountFrom ? dir.file(p.mountFrom) : "";
+        EXPECT_EQ(Download(path, p.writer, false, mountFrom), p.way);
         EXPECT_EQ(Tree(dir).size(), tree.size());
         if (p.way == Way::Replace) {
             EXPECT_EQ(Tree(dir), tree);
@@ -285,7 +318,7 @@ TEST(TargetFile, ReplacesOnlyWhereThatKeepsTheFileWhatItIs) {
             dir.writeBytes(p.target, old);
         }
 
-        EXPECT_EQ(Download(path, p.writer, true), p.way);
+        EXPECT_EQ(Download(path, p.writer, true, mountFrom), p.way);
         EXPECT_EQ(dir.read(p.target), "new");
         for (const std::string& name : p.alsoNew) EXPECT_EQ(dir.read(name), "new") << name;
         EXPECT_EQ(fs::is_symlink(path), wasLink);
@@ -300,6 +333,17 @@ TEST(TargetFile, ReplacesOnlyWhereThatKeepsTheFileWhatItIs) {
         if (p.check) p.check(dir);
         chmod(dir.file("box").c_str(), 0755);  // so that the folder can go
     }
+}
+
+TEST(TargetFile, ReadOnlyFileIsRefused) {
+    ScriptDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    dir.writeBytes("ro.txt", "keep");
+    chmod((dir.file("ro.txt")).c_str(), 0444);
+    // Root may write any file: the check runs as another user then.
+    EXPECT_EQ(Download(dir.file("ro.txt"), geteuid() == 0 ? kNobody : kSelf, true), std::nullopt);
+    EXPECT_EQ(dir.read("ro.txt"), "keep");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"ro.txt"});
 }
 
 TEST(TargetFile, LinkLoopsAreRefused) {
