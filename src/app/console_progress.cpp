@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "engine/text.h"
@@ -47,13 +48,15 @@ public:
         put(Cp932ToUtf8(caption) + ": " + Cp932ToUtf8(detail) + "\n");
     }
 
-    // Shows a changed status, at most every interval unless forced.
-    void show(const std::string& status, bool force) {
-        Clock::time_point now = Clock::now();
-        if (status == shown_ || (!force && now - last_ < interval())) return;
-        shown_ = status;
-        last_ = now;
+    // Shows a changed status, with the share done when it is known, at most every interval
+    // unless forced.
+    void show(const std::string& status, std::optional<int> percent, bool force) {
         std::string text = Cp932ToUtf8(status);
+        if (percent) text += " (" + std::to_string(*percent) + "%)";
+        Clock::time_point now = Clock::now();
+        if (text == shown_ || (!force && now - last_ < interval())) return;
+        shown_ = text;
+        last_ = now;
         put(terminal_ ? "\r" + text + "\x1b[K" : text + "\n");
     }
 
@@ -92,12 +95,12 @@ void RunConsoleProgress(const std::string& caption, const std::string& detail, P
     line.heading(caption, detail);
     task.start();
     while (!task.finished() && !interrupt.requested()) {
-        line.show(task.statusText(), false);
+        line.show(task.statusText(), task.amount().percent(), false);
         if (pump) pump();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     task.close();
-    line.show(task.statusText(), true);
+    line.show(task.statusText(), task.amount().percent(), true);
     line.end();
 }
 

@@ -1,7 +1,8 @@
 // The console's modal progress display: the caption and detail once, then the task's
-// status on standard error as one line updated in place (one line per change when
-// standard error is not a terminal). SIGINT while it runs cancels the task, as the
-// Cancel button of the window's dialog does, instead of ending the program.
+// status, with the share done when the task knows its total, on standard error as one line
+// updated in place (one line per change when standard error is not a terminal). SIGINT while it
+// runs cancels the task, as the Cancel button of the window's dialog does, instead of ending the
+// program.
 #pragma once
 
 #include <functional>

@@ -3,12 +3,30 @@
 // on the user-interface thread, except postToUi, which any thread may call.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
 namespace velmora {
+
+// How far a piece of work has come, in units of its own (bytes for a download).
+struct ProgressAmount {
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;  // 0: not known
+
+    // Whole percent done, 100 only when done reaches total; nothing while total is unknown.
+    std::optional<int> percent() const {
+        if (total == 0) return std::nullopt;
+        if (done >= total) return 100;
+        // In floating point, since done * 100 may overflow; rounding never reaches 100.
+        return std::min(
+            99, static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(total)));
+    }
+};
 
 // Work that runs on another thread while a front end shows its modal progress display.
 class ProgressTask {
@@ -20,6 +38,9 @@ public:
     virtual std::string statusText() const = 0;
     // True once the work has ended by itself; the display then closes.
     virtual bool finished() const = 0;
+    // How much is done, for a display that can fill a bar; any thread may have written it
+    // last. Work that cannot tell leaves the total unknown.
+    virtual ProgressAmount amount() const { return {}; }
     // Ends the work's life: cancels it if unfinished (dispatching events meanwhile), waits
     // for its thread and cleans up. The display calls it once it closes, for whatever reason;
     // later calls return at once.

@@ -22,6 +22,10 @@ public:
     void start() override;
     std::string statusText() const override { return progress_.status(); }
     bool finished() const override { return !progress_.workerRunning.load(); }
+    // Body bytes against the length the server announced.
+    ProgressAmount amount() const override {
+        return {progress_.receivedBytes(), progress_.announcedBytes()};
+    }
     void close() override;
     // Asks the worker to stop without waiting (the program is shutting down).
     void requestCancel() { progress_.requestCancel(); }

@@ -216,6 +216,7 @@ private:
             n -= used;
         }
         if (n > 0 && !file_.write(data, n)) return DownloadError::FileWrite;
+        progress_.reportBytes(progress_.receivedBytes() + n, 0);  // no length is parsed yet
         return std::nullopt;
     }
 

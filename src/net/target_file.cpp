@@ -1,87 +1,194 @@
-// Temporary-file-then-rename writing of downloaded bodies.
+// Writing downloaded bodies: a replace through a temporary file where that keeps the
+// file's identity, the file itself otherwise.
 #include "net/target_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <vector>
 
 namespace velmora {
 
 namespace {
 
+// Links followed before a name counts as a loop, as the kernel counts them.
+constexpr int kMaxLinkHops = 40;
+// A long target name is cut in its temporary name, which must stay within NAME_MAX.
+constexpr size_t kMaxTemporaryBase = 200;
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
 // "dir/.name.<pid>-<n>.part": hidden, beside the target so that rename cannot cross devices.
 std::string TemporaryName(const std::string& target, unsigned attempt) {
     static std::atomic<unsigned> counter{0};
-    size_t slash = target.rfind('/');
-    std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string dir = FolderOf(target);
+    std::string base = target.substr(dir.size()).substr(0, kMaxTemporaryBase);
     return dir + "." + base + "." + std::to_string(getpid()) + "-" +
            std::to_string(counter.fetch_add(1) + attempt) + ".part";
 }
 
-// Follows a symbolic link to the file it names, so the link itself is kept.
-std::string Resolve(const std::string& path) {
-    char buf[PATH_MAX];
-    return realpath(path.c_str(), buf) ? std::string(buf) : path;
+// The name the path finally stands for: symbolic links are followed one by one, so that a
+// dangling link yields the name of the file it would create, and the link itself is kept.
+// An absolute result, since the current directory may change before the commit.
+bool FollowLinks(const std::string& path, std::string& out) {
+    std::string p = path;
+    if (p[0] != '/') {
+        char cwd[PATH_MAX];
+        if (!getcwd(cwd, sizeof cwd)) return false;
+        p = std::string(cwd) + "/" + p;
+    }
+    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+        struct stat st;
+        if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            out = p;
+            return true;
+        }
+        char buf[PATH_MAX];
+        ssize_t n = readlink(p.c_str(), buf, sizeof buf);
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof buf) return false;
+        std::string link(buf, static_cast<size_t>(n));
+        p = link[0] == '/' ? link : FolderOf(p) + link;
+    }
+    return false;
+}
+
+// A file mounted over a name (a bind mount, as containers have) cannot be renamed over.
+bool IsMountPoint(int fd) {
+    struct statx stx;
+    if (statx(fd, "", AT_EMPTY_PATH, 0, &stx) != 0) return false;
+    return (stx.stx_attributes_mask & stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+}
+
+// Whether a new file under the old name would still be the same file to everyone else.
+bool ReplaceKeepsIdentity(int fd, const struct stat& st) {
+    // Other names of the file would keep the old contents.
+    if (st.st_nlink != 1 || IsMountPoint(fd)) return false;
+    // Anyone but the owner would give the file a new owner, and in a sticky folder may not
+    // replace it at all; root can hand the new file to the old owner.
+    return st.st_uid == geteuid() || geteuid() == 0;
+}
+
+// The value of an extended attribute; nothing when it cannot be read.
+std::optional<std::string> ReadAttribute(int fd, const char* name) {
+    ssize_t length = fgetxattr(fd, name, nullptr, 0);
+    if (length < 0) return std::nullopt;
+    std::string value(static_cast<size_t>(length), '\0');
+    length = fgetxattr(fd, name, value.data(), value.size());
+    if (length < 0) return std::nullopt;
+    value.resize(static_cast<size_t>(length));
+    return value;
+}
+
+// Gives the new file the old one's owner, mode and extended attributes (ACLs included);
+// false when any of them cannot be carried over.
+bool CopyIdentity(int from, int to) {
+    struct stat st;
+    if (fstat(from, &st) != 0) return false;
+    // The owner first: changing it clears the set-ID bits that the mode then restores.
+    if (fchown(to, st.st_uid, st.st_gid) != 0 || fchmod(to, st.st_mode & 07777) != 0) return false;
+    ssize_t size = flistxattr(from, nullptr, 0);
+    if (size < 0) return errno == ENOTSUP;
+    std::vector<char> names(static_cast<size_t>(size));
+    size = flistxattr(from, names.data(), names.size());
+    if (size < 0) return false;
+    for (size_t at = 0; at < static_cast<size_t>(size);) {
+        const char* name = names.data() + at;
+        at += strnlen(name, static_cast<size_t>(size) - at) + 1;
+        std::optional<std::string> value = ReadAttribute(from, name);
+        if (!value) return false;
+        // A label the new file already has (a security module's) needs no privilege to keep.
+        if (ReadAttribute(to, name) == value) continue;
+        if (fsetxattr(to, name, value->data(), value->size(), 0) != 0) return false;
+    }
+    return true;
 }
 
 }  // namespace
 
+const FileCalls& SystemFileCalls() {
+    static const FileCalls calls{::write, ::ftruncate, ::fsync, ::close, ::rename};
+    return calls;
+}
+
 bool TargetFile::create(const std::string& path) {
     discard();
     if (path.empty() || path.back() == '/') return false;
-    std::string target = Resolve(path);
-    struct stat st;
-    if (stat(target.c_str(), &st) != 0) {
-        if (errno != ENOENT) return false;
-        // The name exists but leads nowhere: a dangling link, written through.
-        bool danglingLink = lstat(path.c_str(), &st) == 0;
-        return danglingLink ? openDirect(path) : openTemporary(target, 0666);
+    std::string target;
+    if (!FollowLinks(path, target)) return false;
+    // Non-blocking open: a pipe without a reader fails at once instead of hanging. Opening
+    // also proves the existing file writable, as it must be whichever way it is written.
+    int fd = open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        // A new file appears only once complete, so a failure leaves nothing behind.
+        return errno == ENOENT && openTemporary(target, -1);
     }
-    if (S_ISDIR(st.st_mode)) return false;
-    if (!S_ISREG(st.st_mode)) return openDirect(target);
-    // The existing file must be writable, as it would have to be without the detour.
-    int probe = open(target.c_str(), O_WRONLY | O_CLOEXEC);
-    if (probe < 0) return false;
-    close(probe);
-    return openTemporary(target, st.st_mode & 07777);
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        close(fd);
+        return false;
+    }
+    target_ = target;
+    if (!S_ISREG(st.st_mode)) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        fd_ = fd;
+        way_ = Way::Device;
+        return true;
+    }
+    if (ReplaceKeepsIdentity(fd, st) && openTemporary(target, fd)) {
+        close(fd);
+        return true;
+    }
+    // The folder takes no new file, or the replace would change the file: write it in place.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    fd_ = fd;
+    way_ = Way::InPlace;
+    emptied_ = false;
+    return true;
 }
 
-bool TargetFile::openTemporary(const std::string& target, int mode) {
+bool TargetFile::openTemporary(const std::string& target, int oldFd) {
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         std::string temp = TemporaryName(target, attempt);
-        int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // A new file gets the usual mode; a replacement stays private until it has the old one's.
+        int fd =
+            open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, oldFd < 0 ? 0666 : 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             return false;
         }
-        if (mode != 0666) fchmod(fd, mode);
+        if (oldFd >= 0 && !CopyIdentity(oldFd, fd)) {
+            close(fd);
+            unlink(temp.c_str());
+            return false;
+        }
         fd_ = fd;
         target_ = target;
         temp_ = temp;
+        way_ = Way::Replace;
         return true;
     }
     return false;
 }
 
-bool TargetFile::openDirect(const std::string& target) {
-    // Non-blocking open: a pipe without a reader fails at once instead of hanging.
-    int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd < 0) return false;
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    fd_ = fd;
-    target_ = target;
-    return true;
-}
-
 bool TargetFile::write(const char* data, size_t n) {
+    if (fd_ < 0) return false;
+    // Emptied only when the body begins, so a download that fails before it keeps the file.
+    if (way_ == Way::InPlace && !emptied_) {
+        if (calls_.ftruncate(fd_, 0) != 0) return false;
+        emptied_ = true;
+    }
     while (n > 0) {
-        ssize_t done = ::write(fd_, data, n);
+        ssize_t done = calls_.write(fd_, data, n);
         if (done < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -94,11 +201,17 @@ bool TargetFile::write(const char* data, size_t n) {
 
 bool TargetFile::commit() {
     if (fd_ < 0) return false;
-    bool ok = close(fd_) == 0;
+    bool ok = true;
+    if (way_ == Way::InPlace && !emptied_) ok = calls_.ftruncate(fd_, 0) == 0;
+    // The new contents reach the disk before the name does, so a crash leaves the old file
+    // or the new one, never an empty one.
+    if (ok && way_ == Way::Replace) ok = calls_.fsync(fd_) == 0;
+    int fd = fd_;
     fd_ = -1;
-    if (ok && !temp_.empty()) ok = rename(temp_.c_str(), target_.c_str()) == 0;
-    if (!ok) discard();
-    temp_.clear();
+    ok = calls_.close(fd) == 0 && ok;
+    if (ok && way_ == Way::Replace) ok = calls_.rename(temp_.c_str(), target_.c_str()) == 0;
+    if (ok) temp_.clear();
+    discard();
     return ok;
 }
 
@@ -107,6 +220,7 @@ void TargetFile::discard() {
     fd_ = -1;
     if (!temp_.empty()) unlink(temp_.c_str());
     temp_.clear();
+    way_ = Way::None;
 }
 
 }  // namespace velmora

@@ -3,7 +3,9 @@
 #include "window/qt_download_dialog.h"
 
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <optional>
 
 #include "window/qt_cp932.h"
 #include "window/qt_dialogs.h"
@@ -19,6 +21,45 @@ constexpr int kCloseDelayMs = 100;
 
 }  // namespace
 
+// The status text on a sunken panel whose left part is filled by the share done; the text
+// is drawn in the highlight's own colour where it crosses the filled part.
+class StatusPanel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    // Nothing: the share is unknown and the panel shows the text alone.
+    void setPercent(std::optional<int> percent) {
+        if (percent == percent_) return;
+        percent_ = percent;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (!percent_) {
+            QLabel::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        drawFrame(&painter);
+        QRect inside = contentsRect();
+        QRect filled = inside;
+        filled.setWidth(inside.width() * *percent_ / 100);
+        painter.fillRect(filled, palette().highlight());
+        painter.save();
+        painter.setClipRect(inside.adjusted(filled.width(), 0, 0, 0));
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(inside, static_cast<int>(alignment()), text());
+        painter.restore();
+        painter.setClipRect(filled);
+        painter.setPen(palette().color(QPalette::HighlightedText));
+        painter.drawText(inside, static_cast<int>(alignment()), text());
+    }
+
+private:
+    std::optional<int> percent_;
+};
+
 DownloadDialog::DownloadDialog(QWidget* owner, const std::string& caption,
                                const std::string& detail, ProgressTask& task)
     : QDialog(owner), task_(task) {
@@ -29,7 +70,7 @@ DownloadDialog::DownloadDialog(QWidget* owner, const std::string& caption,
     url_ = new QLabel(FromCp932(detail), this);
     url_->setObjectName("url");
     url_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    status_ = new QLabel(this);
+    status_ = new StatusPanel(this);
     status_->setObjectName("status");
     status_->setAlignment(Qt::AlignCenter);
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -65,6 +106,7 @@ void DownloadDialog::refresh() {
         shown_ = status;
         status_->setText(FromCp932(status));
     }
+    status_->setPercent(task_.amount().percent());
     if (task_.finished() && !closing_ && !closeTimer_.isActive()) closeTimer_.start(kCloseDelayMs);
 }
 

@@ -1,9 +1,9 @@
 // DownloadDialog: the window front end's modal progress display for the download
 // command. It starts the task as it opens and shows the caption, the URL and the status
-// the worker publishes, refreshed
-// while the worker runs, and closes 100 ms after the worker ends. Cancel, Enter, Escape
-// and the close box all start the close sequence, which cancels an unfinished transfer.
-// The dialog never talks to the worker thread: it only reads the task's status.
+// the worker publishes, refreshed while the worker runs, on a panel that fills like a
+// progress bar when the task knows its total; it closes 100 ms after the worker ends. Cancel,
+// Enter, Escape and the close box all start the close sequence, which cancels an unfinished
+// transfer. The dialog never talks to the worker thread: it only reads the task's status.
 #pragma once
 
 #include <QDialog>
@@ -16,6 +16,8 @@ class QLabel;
 class QPushButton;
 
 namespace velmora {
+
+class StatusPanel;
 
 class DownloadDialog : public QDialog {
     Q_OBJECT
@@ -36,7 +38,7 @@ private:
 
     ProgressTask& task_;
     QLabel* url_;
-    QLabel* status_;
+    StatusPanel* status_;
     QPushButton* cancel_;
     QTimer refreshTimer_;
     QTimer closeTimer_;

@@ -91,10 +91,14 @@ TEST(DownloadCommand, FailuresSetNgAndTheScriptGoesOn) {
     HttpTestServer server({Send("HTTP/1.0 404 Not Found\r\n\r\nmissing")});
     Harness h(server.port());
     ScriptDir out;
+    // Through a dangling link the download would create the file it names: not on failure.
+    std::filesystem::create_symlink("made", out.file("link"));
     h.run("[main]\ndownload,http://h/x," + out.file("x") + "\ntext,,%var1% %var2%\n" +
-          "download,ftp://h/x," + out.file("y") + "\ntext,,%var1% %var2%\npause\n");
-    EXPECT_EQ(h.texts(), (std::vector<std::string>{"NG ステータスエラー", "NG URLエラー"}));
-    EXPECT_TRUE(out.entries().empty());
+          "download,ftp://h/x," + out.file("y") + "\ntext,,%var1% %var2%\n" +
+          "download,http://h/x," + out.file("link") + "\ntext,,%var1% %var2%\npause\n");
+    EXPECT_EQ(h.texts(), (std::vector<std::string>{"NG ステータスエラー", "NG URLエラー",
+                                                   "NG ステータスエラー"}));
+    EXPECT_EQ(out.entries(), std::vector<std::string>{"link"});
     EXPECT_TRUE(h.fe.messages.empty()) << "no message box for a failed download";
 }
 
@@ -140,13 +144,21 @@ TEST(DownloadCommand, CancelFromTheDisplay) {
     HttpTestServer server({Send(kOk), Stream(30000), Silence()});
     Harness h(server.port());
     ScriptDir out;
-    h.fe.whileOpen = [](ProgressTask& task) {
-        UntilReceiving(task);
+    std::filesystem::create_symlink("part", out.file("link"));  // dangling until the end
+    ProgressAmount seen;
+    h.fe.whileOpen = [&seen](ProgressTask& task) {
+        // The display counts body bytes only, and has no share without an announced length.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (task.amount().done < 30000 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        seen = task.amount();
         task.close();
     };
-    h.run("[main]\ndownload,http://h/," + out.file("part") + "\ntext,,%var1% %var2%\npause\n");
+    h.run("[main]\ndownload,http://h/," + out.file("link") + "\ntext,,%var1% %var2%\npause\n");
     EXPECT_EQ(h.texts(), std::vector<std::string>{"NG 中断されました"});
-    EXPECT_TRUE(out.entries().empty());
+    EXPECT_EQ(out.entries(), std::vector<std::string>{"link"});
+    EXPECT_EQ(seen.done, 30000u);
+    EXPECT_EQ(seen.percent(), std::nullopt);
 }
 
 TEST(DownloadCommand, ShutdownDuringADownloadStopsIt) {

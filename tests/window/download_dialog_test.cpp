@@ -39,8 +39,11 @@ public:
     int closes = 0;  // every call, though only the first has an effect
     bool closedUnfinished = false;
 
+    ProgressAmount progress;
+
     void start() override { started = true; }
     std::string statusText() const override { return status; }
+    ProgressAmount amount() const override { return progress; }
     bool finished() const override { return done; }
     void close() override {
         if (closes++ > 0) return;
@@ -73,6 +76,46 @@ TEST_F(DownloadDialogTest, ShowsCaptionUrlAndTheLatestStatus) {
         [&] { return Shown(d, "status") == QString::fromUtf8("1,024 bytes受信"); }, 1000));
     EXPECT_TRUE(d.isVisible());
     EXPECT_EQ(task.closes, 0);
+    d.reject();
+}
+
+// The share of the status panel's inside painted in the highlight colour, measured on a row
+// above the text.
+double FilledShare(QLabel& status) {
+    QImage shot = status.grab().toImage();
+    QRect inside = status.contentsRect();
+    QRgb fill = status.palette().color(QPalette::Highlight).rgb();
+    int filled = 0;
+    for (int x = inside.left(); x <= inside.right(); ++x)
+        filled += shot.pixel(x, inside.top() + 1) == fill;
+    return static_cast<double>(filled) / inside.width();
+}
+
+TEST_F(DownloadDialogTest, StatusFillsLikeABarWhenTheLengthIsKnown) {
+    const struct {
+        const char* name;
+        ProgressAmount amount;
+        double share;
+    } rows[] = {
+        {"length unknown", {5000, 0}, 0.0},
+        {"a quarter", {250, 1000}, 0.25},
+        {"more than announced", {1500, 1000}, 1.0},
+        {"a byte short", {999, 1000}, 0.99},
+        {"nothing yet", {0, 1000}, 0.0},
+        {"all", {1000, 1000}, 1.0},
+    };
+    task.status = Utf8ToCp932("1,024 bytes受信");
+    DownloadDialog d(nullptr, "", "", task);
+    d.show();
+    QLabel& status = *d.findChild<QLabel*>("status");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        task.progress = row.amount;
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return std::abs(FilledShare(status) - row.share) < 0.02; }, 1000))
+            << FilledShare(status);
+        EXPECT_EQ(status.text(), QString::fromUtf8("1,024 bytes受信"));
+    }
     d.reject();
 }
 
