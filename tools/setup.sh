@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils openbox xdg-utils libglib2.0-bin
     curl
+    libssl-dev ca-certificates
     clang-format dpkg-dev fakeroot
     chromium
 )
