@@ -365,7 +365,8 @@ TEST(DownloadWorker, HostsPortsTlsRedirectsAndLengths) {
         DownloadParams params{c.url, dir.file("out.bin"), "", ""};
         if (c.viaProxy) params = Through(plain, c.url, dir.file("out.bin"));
         if (c.viaProxy) params.proxyPort = std::to_string(proxy.port());
-        params.waitMs = 20;
+        // Half a second of silence ends the silent row; a loaded machine stalls less than that.
+        params.waitMs = 50;
         params.maxTimeouts = 10;
         Fetched f = Fetch(params);
         EXPECT_EQ(f.result.ok, !c.error);
