@@ -107,7 +107,9 @@ bool ParseDownloadUrl(const std::string& url, const std::string& proxy,
     return true;
 }
 
-std::string ResolveLocation(const DownloadTarget& from, const std::string& location) {
+std::string ResolveLocation(const DownloadTarget& from, const std::string& target) {
+    // The fragment belongs to the client, never to a request.
+    const std::string location = target.substr(0, target.find('#'));
     size_t schemeEnd = location.find_first_of(":/?#");
     if (schemeEnd != std::string::npos && schemeEnd > 0 && location[schemeEnd] == ':') {
         std::string scheme = location.substr(0, schemeEnd);

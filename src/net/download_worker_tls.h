@@ -1,7 +1,9 @@
 // TLS for the download worker over a connected non-blocking socket: the trusted
 // certificates (the system's, or those of SSL_CERT_FILE when it is set), the handshake with
 // the server's name or address checked against its certificate, and reads and writes that
-// say which readiness of the socket to wait for when they cannot go on yet.
+// say which readiness of the socket to wait for when they cannot go on yet. Only TLS comes
+// from a library: an HTTP library would send its own request bytes and head rules, while the
+// command's request, its status rules and its one-second waits must stay exactly as they are.
 #pragma once
 
 #include <cstddef>

@@ -91,6 +91,7 @@ TEST(DownloadUrl, RedirectLocations) {
         {"http://a.example:8080/x/y", "z", "http://a.example:8080/x/z"},
         {"http://[::1]:8080/x", "/y", "http://[::1]:8080/y"},
         {"http://a.example/x", "ftp://b.example/", "ftp://b.example/"},
+        {"http://a.example/x", "http://b.example/y#part", "http://b.example/y"},
     };
     for (auto [base, location, expected] : cases) {
         SCOPED_TRACE(std::string(base) + " + " + location);
