@@ -394,6 +394,34 @@ TEST(DownloadWorker, HostsPortsTlsRedirectsAndLengths) {
                                        "\r\nUser-Agent: Simple Client\r\n\r\n");
 }
 
+// Cancel after a redirect, while TLS bytes arrive: the bar's count moved, the old file stays.
+TEST(DownloadWorker, CancelOverTlsAfterARedirect) {
+    ScriptDir dir;
+    TestAuthority authority;
+    dir.writeBytes("trusted.pem", authority.pem());
+    ScopedEnv trust("SSL_CERT_FILE", dir.file("trusted.pem"));
+    TlsTestServer tls(
+        authority.issue("IP:127.0.0.1"),
+        {Send("HTTP/1.0 200 OK\r\nContent-Length: 999999\r\n\r\n"), Stream(100000), Silence()});
+    HttpTestServer first({RedirectTo(Url("https", tls.port(), "/big"))});
+    dir.writeBytes("out.bin", "old contents");
+    DownloadProgress progress;
+    DownloadParams params{Url("http", first.port(), "/"), dir.file("out.bin"), "", ""};
+    params.waitMs = 100;  // a cancel is seen after the wait it comes in
+    DownloadResult result;
+    std::thread worker([&] { result = RunDownload(params, progress); });
+    for (auto end = Clock::now() + std::chrono::seconds(20);
+         progress.receivedBytes() < 100000 && Clock::now() < end;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(progress.receivedBytes(), 100000u);
+    EXPECT_EQ(progress.announcedBytes(), 999999u);
+    progress.requestCancel();
+    worker.join();
+    EXPECT_EQ(result.reason, Reason(DownloadError::Cancelled));
+    EXPECT_EQ(dir.read("out.bin"), "old contents");
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"out.bin", "trusted.pem"}));
+}
+
 TEST(DownloadWorker, CancelTextIsNotReplacedByTheWorker) {
     DownloadProgress progress;
     progress.report("1 bytes");
