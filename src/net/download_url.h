@@ -26,7 +26,7 @@ struct DownloadTarget {
 bool ParseDownloadUrl(const std::string& url, const std::string& proxy,
                       const std::string& proxyPort, DownloadTarget& target);
 
-// The absolute URL a redirect's Location leads to from the target that answered with it.
+// The absolute URL a redirect's Location leads to, from the request that was answered with it.
 std::string ResolveLocation(const DownloadTarget& from, const std::string& location);
 
 // The HTTP/1.0 GET for a path, with single LF line ends; the Host line is the only one
