@@ -10,6 +10,7 @@ packages=(
     xvfb xauth xdotool x11-utils openbox xdg-utils libglib2.0-bin
     weston xwayland qt6-wayland ibus gir1.2-ibus-1.0 python3-gi
     curl
+    libssl-dev ca-certificates
     clang-format dpkg-dev fakeroot
     chromium
 )

@@ -49,6 +49,10 @@ const std::string& DownloadErrorText(DownloadError error) {
         Utf8ToCp932("中断されました"),
         Utf8ToCp932("ステータスエラー"),
         Utf8ToCp932("データ受信エラー"),
+        Utf8ToCp932("TLS接続エラー"),
+        Utf8ToCp932("サーバー証明書を検証できません"),
+        Utf8ToCp932("リダイレクトが多すぎます"),
+        Utf8ToCp932("HTTPSからHTTPへのリダイレクトは拒否されました"),
     };
     return table[static_cast<int>(error)];
 }

@@ -38,6 +38,10 @@ enum class DownloadError {
     Cancelled,
     BadStatus,
     ReceiveFailed,
+    TlsFailed,            // the TLS handshake failed for another reason than the certificate
+    CertificateRejected,  // the server's certificate does not verify or names another server
+    TooManyRedirects,     // more redirects than kMaxRedirects in a row
+    InsecureRedirect,     // a redirect from https down to http
 };
 const std::string& DownloadErrorText(DownloadError error);
 

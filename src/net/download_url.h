@@ -1,5 +1,5 @@
-// Where a download goes: the host, port and request path taken from the URL of the
-// script line and the proxy settings, and the exact request text sent there.
+// Where a download goes: the server and request path taken from the URL of the script
+// line (or of a redirect) and the proxy settings, and the exact request texts sent there.
 #pragma once
 
 #include <string>
@@ -7,19 +7,33 @@
 namespace velmora {
 
 struct DownloadTarget {
-    std::string host;  // name or address to look up
-    std::string port;  // service text for the look-up
-    std::string path;  // what follows GET in the request line
+    bool secure = false;    // https: TLS to the server, whose certificate must verify
+    std::string host;       // where the connection goes: the server, or the proxy
+    std::string port;       // service text for the look-up
+    std::string path;       // what follows GET
+    std::string server;     // the server's name or address, as its certificate must name it
+    std::string authority;  // the Host header: the server, with ":port" unless the default
+    std::string tunnel;     // "server:port" that CONNECT asks the proxy for; empty when none
+    std::string base;       // absolute URL that relative redirect locations resolve against
 };
 
-// False when the URL cannot be requested (no "http://" in it, or control bytes that would
-// break the request). With a proxy the whole URL is the path; otherwise every "http://" is
-// removed and the rest splits at its first "/" into host and path, on port 80. A ":port"
-// after the host stays part of the host name.
+// False when the URL cannot be requested: neither starting with "https://" nor holding
+// "http://", control bytes that would break the request, or a port that is no number from 1
+// to 65535. An http URL keeps its old reading: every "http://" is removed and the rest splits
+// at its first "/" into server and path. A ":port" after the server is its port (80 or 443
+// otherwise); "[...]" encloses an IPv6 address. Through a proxy an http request names the
+// whole URL as written, and an https one goes through a CONNECT tunnel.
 bool ParseDownloadUrl(const std::string& url, const std::string& proxy,
                       const std::string& proxyPort, DownloadTarget& target);
 
-// The HTTP/1.0 GET for a path, with single LF line ends and no Host header.
-std::string BuildRequest(const std::string& path);
+// The absolute URL a redirect's Location leads to, from the request that was answered with it.
+std::string ResolveLocation(const DownloadTarget& from, const std::string& location);
+
+// The HTTP/1.0 GET for a path, with single LF line ends; the Host line is the only one
+// added to the request the command always sent.
+std::string BuildRequest(const std::string& path, const std::string& authority);
+
+// The request that asks a proxy for a tunnel to "server:port".
+std::string BuildConnectRequest(const std::string& tunnel);
 
 }  // namespace velmora

@@ -1,7 +1,7 @@
-// The download worker: one HTTP/1.0 GET, run on its own thread, with the response body
-// saved to a file. It publishes its status for the progress display and watches a
-// cancel flag; it never touches the engine or any widget. Its result goes back to the
-// user-interface thread, which stores it in var1 and var2.
+// The download worker: one HTTP/1.0 GET over TCP or TLS, following redirects, run on its
+// own thread, with the response body saved to a file. It publishes its status for the progress
+// display and watches a cancel flag; it never touches the engine or any widget. Its result goes
+// back to the user-interface thread, which stores it in var1 and var2.
 #pragma once
 
 #include <atomic>
@@ -11,6 +11,9 @@
 #include <string>
 
 namespace velmora {
+
+// Redirects followed for one download; one more ends it with an error.
+constexpr int kMaxRedirects = 10;
 
 struct DownloadParams {
     std::string url;    // CP932, as written in the script line
@@ -62,7 +65,8 @@ private:
 };
 
 // Runs the whole transfer on the calling thread. The target file holds the body when the
-// result is ok and is left as it was otherwise.
+// result is ok and is left as it was otherwise. An https URL's server must show a
+// certificate that the trusted set verifies for its name (SSL_CERT_FILE replaces that set).
 DownloadResult RunDownload(const DownloadParams& params, DownloadProgress& progress);
 
 }  // namespace velmora

@@ -41,10 +41,21 @@ TEST(DownloadTexts, CancelTextsEndInIdeographicSpaceAndEllipses) {
 
 TEST(DownloadTexts, FailureTextsAreDistinctCp932) {
     const DownloadError all[] = {
-        DownloadError::BadUrl,       DownloadError::FileCreate,    DownloadError::FileWrite,
-        DownloadError::HostNotFound, DownloadError::ConnectFailed, DownloadError::SendFailed,
-        DownloadError::WaitFailed,   DownloadError::TimedOut,      DownloadError::Cancelled,
-        DownloadError::BadStatus,    DownloadError::ReceiveFailed,
+        DownloadError::BadUrl,
+        DownloadError::FileCreate,
+        DownloadError::FileWrite,
+        DownloadError::HostNotFound,
+        DownloadError::ConnectFailed,
+        DownloadError::SendFailed,
+        DownloadError::WaitFailed,
+        DownloadError::TimedOut,
+        DownloadError::Cancelled,
+        DownloadError::BadStatus,
+        DownloadError::ReceiveFailed,
+        DownloadError::TlsFailed,
+        DownloadError::CertificateRejected,
+        DownloadError::TooManyRedirects,
+        DownloadError::InsecureRedirect,
     };
     std::set<std::string> seen;
     for (DownloadError e : all) {

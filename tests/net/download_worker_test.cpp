@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <optional>
 #include <thread>
 
 #include "http_test_server.h"
 #include "net/download_texts.h"
 #include "net_support.h"
 #include "script_dir.h"
+#include "tls_test_server.h"
 
 namespace velmora {
 namespace {
@@ -24,6 +28,8 @@ struct Fetched {
     DownloadResult result;
     std::vector<std::string> statuses;
     long ms = 0;
+    std::uint64_t received = 0;  // body bytes, as reported for the display's bar
+    std::uint64_t announced = 0;
 };
 
 DownloadParams Through(const HttpTestServer& server, const std::string& url,
@@ -37,6 +43,8 @@ Fetched Fetch(const DownloadParams& params) {
     progress.observer = [&f](const std::string& s) { f.statuses.push_back(s); };
     Clock::time_point start = Clock::now();
     f.result = RunDownload(params, progress);
+    f.received = progress.receivedBytes();
+    f.announced = progress.announcedBytes();
     f.ms = static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
     return f;
@@ -187,8 +195,8 @@ TEST(DownloadWorker, ProxyReceivesTheAbsoluteUrl) {
     ASSERT_TRUE(f.result.ok);
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0],
-              "GET http://example.com:8080/a/b?c=d HTTP/1.0\nAccept-Language:ja\n"
-              "User-Agent: Simple Client\n\n");
+              "GET http://example.com:8080/a/b?c=d HTTP/1.0\nHost: example.com:8080\n"
+              "Accept-Language:ja\nUser-Agent: Simple Client\n\n");
 }
 
 TEST(DownloadWorker, ProxyOverIpv6AndAddressesTriedInOrder) {
@@ -214,13 +222,9 @@ TEST(DownloadWorker, FailuresBeforeTheTransfer) {
         {"no scheme",
          {"ftp://127.0.0.1/x", dir.file("a"), "127.0.0.1", port},
          DownloadError::BadUrl},
-        // Without a proxy the port is part of the host name, which no look-up finds.
-        {"host:port",
-         {"http://127.0.0.1:" + port + "/x", dir.file("a"), "", ""},
-         DownloadError::HostNotFound},
-        {"localhost:port",
-         {"http://localhost:" + port + "/", dir.file("a"), "", ""},
-         DownloadError::HostNotFound},
+        {"port out of range",
+         {"http://127.0.0.1:65536/x", dir.file("a"), "", ""},
+         DownloadError::BadUrl},
         {"refused",
          {"http://h/", dir.file("a"), "127.0.0.1", std::to_string(FreePort())},
          DownloadError::ConnectFailed},
@@ -249,6 +253,173 @@ TEST(DownloadWorker, FailedDownloadKeepsTheExistingFile) {
     EXPECT_EQ(f.result.reason, Reason(DownloadError::BadStatus));
     EXPECT_EQ(dir.read("keep.txt"), "old contents");
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"keep.txt"});
+}
+
+// Sets an environment variable for one test and restores it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+std::string Url(const char* scheme, int port, const std::string& path) {
+    return std::string(scheme) + "://127.0.0.1:" + std::to_string(port) + path;
+}
+
+std::string RequestFor(const std::string& path, int port) {
+    return "GET " + path + " HTTP/1.0\nHost: 127.0.0.1:" + std::to_string(port) +
+           "\nAccept-Language:ja\nUser-Agent: Simple Client\n\n";
+}
+
+Step RedirectTo(const std::string& location) {
+    return Send("HTTP/1.0 302 Found\r\nLocation: " + location +
+                "\r\nContent-Length: 5\r\n\r\nmoved");
+}
+
+// Today's web on loopback: the Host header and ports, TLS with the test authority trusted
+// through SSL_CERT_FILE, certificates that must not pass, redirects, the CONNECT tunnel and
+// bodies shorter or longer than announced. A failure keeps the file that was there.
+TEST(DownloadWorker, HostsPortsTlsRedirectsAndLengths) {
+    ScriptDir dir;
+    TestAuthority authority;
+    dir.writeBytes("trusted.pem", authority.pem());
+    ScopedEnv trust("SSL_CERT_FILE", dir.file("trusted.pem"));
+    const std::string body = "the body";
+    const std::string ok = "HTTP/1.0 200 OK\r\nContent-Length: 8\r\n\r\n" + body;
+    const TestCertificate loopback = authority.issue("IP:127.0.0.1,DNS:localhost");
+
+    HttpTestServer plain({Send(ok)});
+    TlsTestServer tls(loopback, {Send(ok)});
+    TlsTestServer otherName(authority.issue("DNS:elsewhere.test"), {Send(ok)});
+    TlsTestServer untrusted(TestAuthority::selfSigned("IP:127.0.0.1"), {Send(ok)});
+    TlsTestServer silent(loopback, {Send(ok.substr(0, ok.size() - 2)), Silence()});
+    HttpTestServer toTls({RedirectTo(Url("https", tls.port(), "/final"))});
+    HttpTestServer chain(
+        {Send("HTTP/1.1 301 Moved\nLocation: " + Url("http", toTls.port(), "/2") + "\n\n")});
+    HttpTestServer loop({Send("HTTP/1.0 307 Temporary Redirect\r\nLocation: again\r\n\r\n")});
+    HttpTestServer downgraded({Send(ok)});
+    TlsTestServer downgrade(loopback, {RedirectTo(Url("http", downgraded.port(), "/"))});
+    HttpTestServer shortBody({Send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\nabc")});
+    HttpTestServer longBody({Send(ok + "and more"), Silence()});
+    ConnectProxy proxy;
+
+    struct Case {
+        const char* name;
+        std::string url;
+        std::optional<DownloadError> error;                   // none: "OK" with the body
+        std::function<std::vector<std::string>()> seen = {};  // requests the last server saw
+        std::string request = {};                             // the last of them, exactly
+        bool viaProxy = false;
+    };
+    const Case cases[] = {
+        {"http with a port names its host",
+         Url("http", plain.port(), "/file"),
+         {},
+         [&] { return plain.requests(); },
+         RequestFor("/file", plain.port())},
+        {"https",
+         Url("https", tls.port(), "/file"),
+         {},
+         [&] { return tls.requests(); },
+         RequestFor("/file", tls.port())},
+        {"https by name", "https://localhost:" + std::to_string(tls.port()) + "/", {}},
+        {"certificate for another name", Url("https", otherName.port(), "/"),
+         DownloadError::CertificateRejected},
+        {"untrusted certificate", Url("https", untrusted.port(), "/"),
+         DownloadError::CertificateRejected},
+        {"silent over tls", Url("https", silent.port(), "/"), DownloadError::TimedOut},
+        {"redirects ending on https",
+         Url("http", chain.port(), "/1"),
+         {},
+         [&] { return tls.requests(); },
+         RequestFor("/final", tls.port())},
+        {"redirect loop", Url("http", loop.port(), "/start"), DownloadError::TooManyRedirects,
+         [&] { return loop.requests(); }, RequestFor("/again", loop.port())},
+        {"https down to http", Url("https", downgrade.port(), "/"),
+         DownloadError::InsecureRedirect},
+        {"connect tunnel",
+         Url("https", tls.port(), "/tunnelled"),
+         {},
+         [&] { return tls.requests(); },
+         RequestFor("/tunnelled", tls.port()),
+         true},
+        {"body shorter than announced", Url("http", shortBody.port(), "/"),
+         DownloadError::ReceiveFailed},
+        {"body longer than announced", Url("http", longBody.port(), "/"), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir.writeBytes("out.bin", "old contents");
+        DownloadParams params{c.url, dir.file("out.bin"), "", ""};
+        if (c.viaProxy) params = Through(plain, c.url, dir.file("out.bin"));
+        if (c.viaProxy) params.proxyPort = std::to_string(proxy.port());
+        // Half a second of silence ends the silent row; a loaded machine stalls less than that.
+        params.waitMs = 50;
+        params.maxTimeouts = 10;
+        Fetched f = Fetch(params);
+        EXPECT_EQ(f.result.ok, !c.error);
+        if (c.error) {
+            EXPECT_EQ(f.result.reason, Reason(*c.error));
+            EXPECT_EQ(dir.read("out.bin"), "old contents");
+        } else {
+            EXPECT_EQ(f.result.reason, "");
+            EXPECT_EQ(dir.read("out.bin"), body);
+            EXPECT_EQ(f.received, body.size());
+            EXPECT_EQ(f.announced, body.size());
+        }
+        EXPECT_EQ(dir.entries(), (std::vector<std::string>{"out.bin", "trusted.pem"}));
+        if (c.seen) {
+            std::vector<std::string> seen = c.seen();
+            ASSERT_FALSE(seen.empty());
+            EXPECT_EQ(seen.back(), c.request);
+        }
+    }
+    EXPECT_EQ(loop.connections(), kMaxRedirects + 1);
+    EXPECT_EQ(downgraded.connections(), 0);
+    ASSERT_EQ(proxy.requests().size(), 1u);
+    const std::string tunnel = "127.0.0.1:" + std::to_string(tls.port());
+    EXPECT_EQ(proxy.requests()[0], "CONNECT " + tunnel + " HTTP/1.1\r\nHost: " + tunnel +
+                                       "\r\nUser-Agent: Simple Client\r\n\r\n");
+}
+
+// Cancel after a redirect, while TLS bytes arrive: the bar's count moved, the old file stays.
+TEST(DownloadWorker, CancelOverTlsAfterARedirect) {
+    ScriptDir dir;
+    TestAuthority authority;
+    dir.writeBytes("trusted.pem", authority.pem());
+    ScopedEnv trust("SSL_CERT_FILE", dir.file("trusted.pem"));
+    TlsTestServer tls(
+        authority.issue("IP:127.0.0.1"),
+        {Send("HTTP/1.0 200 OK\r\nContent-Length: 999999\r\n\r\n"), Stream(100000), Silence()});
+    HttpTestServer first({RedirectTo(Url("https", tls.port(), "/big"))});
+    dir.writeBytes("out.bin", "old contents");
+    DownloadProgress progress;
+    DownloadParams params{Url("http", first.port(), "/"), dir.file("out.bin"), "", ""};
+    params.waitMs = 100;  // a cancel is seen after the wait it comes in
+    DownloadResult result;
+    std::thread worker([&] { result = RunDownload(params, progress); });
+    for (auto end = Clock::now() + std::chrono::seconds(20);
+         progress.receivedBytes() < 100000 && Clock::now() < end;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(progress.receivedBytes(), 100000u);
+    EXPECT_EQ(progress.announcedBytes(), 999999u);
+    progress.requestCancel();
+    worker.join();
+    EXPECT_EQ(result.reason, Reason(DownloadError::Cancelled));
+    EXPECT_EQ(dir.read("out.bin"), "old contents");
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"out.bin", "trusted.pem"}));
 }
 
 TEST(DownloadWorker, CancelTextIsNotReplacedByTheWorker) {

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace velmora {
 namespace {
 
 TEST(ResponseHead, StatusLines) {
     const std::pair<const char*, bool> cases[] = {
+        {"HTTP/1.1 302 Found", false},
         {"HTTP/1.0 200 OK", true},
         {"HTTP/1.1 200 OK\r", true},
         {"HTTP/1.0 200", true},
@@ -25,6 +28,73 @@ TEST(ResponseHead, StatusLines) {
         {"", false},
     };
     for (auto [line, ok] : cases) EXPECT_EQ(IsOkStatusLine(line), ok) << line;
+    EXPECT_EQ(StatusCode("HTTP/1.1 302 Found"), 302);
+    EXPECT_EQ(StatusCode("HTTP/1.0 3021"), 0);
+}
+
+// What a whole response gives: the state, the announced length, the location, the body
+// taken, and whether it counts as whole when the server closes right after it.
+TEST(ResponseHead, FieldsRedirectsAndLengths) {
+    struct Case {
+        const char* response;
+        ResponseHead::State state;
+        std::optional<std::uint64_t> length;
+        const char* location;
+        const char* body;
+        bool whole;
+    };
+    using S = ResponseHead::State;
+    const Case cases[] = {
+        {"HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nbody", S::Body, 4, "", "body", true},
+        // Bytes past the length are not body; fewer are a short body.
+        {"HTTP/1.0 200 OK\r\ncontent-length:3\r\n\r\nbody", S::Body, 3, "", "bod", true},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\nabc", S::Body, 100000, "", "abc", false},
+        {"HTTP/1.0 200 OK\nContent-Length: 0\n\n", S::Body, 0, "", "", true},
+        {"HTTP/1.0 200 OK\r\n\r\nany length", S::Body, std::nullopt, "", "any length", true},
+        {"HTTP/1.0 200 OK\r\n\r\n", S::Body, std::nullopt, "", "", true},
+        // A length that is no number, or two different ones, leave the end unknown.
+        {"HTTP/1.0 200 OK\r\nContent-Length: -1\r\n\r\nx", S::BadStatus, std::nullopt, "", "",
+         false},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nxx", S::BadStatus, 2, "",
+         "", false},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n", S::BadStatus,
+         std::nullopt, "", "", false},
+        {"HTTP/1.1 302 Found\r\nLocation:  https://a/b \r\n\r\nmoved", S::Redirect, std::nullopt,
+         "https://a/b", "", false},
+        {"HTTP/1.1 308 Permanent Redirect\nlocation: /x\n\n", S::Redirect, std::nullopt, "/x", "",
+         false},
+        {"HTTP/1.1 302 Found\r\n\r\n", S::BadStatus, std::nullopt, "", "", false},
+        {"HTTP/1.1 304 Not Modified\r\nLocation: /x\r\n\r\n", S::BadStatus, std::nullopt, "", "",
+         false},
+        {"HTTP/1.0 200 OK\r\nX-Location: /x\r\n\r\n", S::Body, std::nullopt, "", "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.response);
+        ResponseReader reader;
+        std::string body;
+        std::string response = c.response;
+        for (char ch : response) body.append(reader.take(&ch, 1));
+        EXPECT_EQ(reader.head().state(), c.state);
+        EXPECT_EQ(reader.head().contentLength(), c.length);
+        EXPECT_EQ(reader.head().location(), c.location);
+        EXPECT_EQ(body, c.body);
+        EXPECT_EQ(reader.wholeAtClose(), c.whole);
+    }
+}
+
+// Header lines beyond the line limit are dropped, not stored, and do not end the head early.
+TEST(ResponseHead, HugeFieldsAreSkipped) {
+    std::string response = "HTTP/1.0 200 OK\r\nX-Big: " + std::string(1 << 20, 'a') +
+                           "\r\nContent-Length: 2\r\n\r\nok";
+    ResponseReader reader;
+    std::string body(reader.take(response.data(), response.size()));
+    EXPECT_EQ(body, "ok");
+    EXPECT_TRUE(reader.complete());
+    std::string cut =
+        "HTTP/1.0 302 Found\r\nLocation: /" + std::string(ResponseHead::kMaxLine, 'a') + "\r\n\r\n";
+    ResponseHead head;
+    head.feed(cut.data(), cut.size());
+    EXPECT_EQ(head.state(), ResponseHead::State::BadStatus);
 }
 
 // Feeds the response in two pieces cut at `cut` and returns the body bytes it yields.
