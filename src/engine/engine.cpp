@@ -88,6 +88,7 @@ bool Engine::OpenScript(const std::string& name) {
 
 bool Engine::openScript(const std::string& name, bool report) {
     line.lineNumber = 0;
+    ++jumps_;
     callDepth_ = 0;
     openIfs_ = 0;
     loopStack_.clear();
@@ -109,8 +110,10 @@ bool Engine::ReadNextLine() {
     script_->refresh();
     const int count = script_->lineCount();
     std::string text;
-    if (line.lineNumber >= 0 && line.lineNumber < count) text = script_->line(line.lineNumber);
-    ++line.lineNumber;
+    if (line.lineNumber < 0) line.lineNumber = 0;  // a plug-in may have set any number
+    if (line.lineNumber < count) text = script_->line(line.lineNumber);
+    // Past the end the position stays put rather than count on towards overflow.
+    if (line.lineNumber <= count) ++line.lineNumber;
     for (;;) {
         TrimInPlace(text);
         char c = text.empty() ? '\0' : text[0];
@@ -217,9 +220,14 @@ void Engine::RunScript(bool force) {
         CancelWaits();
         running = true;
         do {
+            const int before = line.lineNumber;
             if (ReadNextLine()) {
+                const LineRead read{before, line.lineNumber, jumps_, quit, exiting_};
                 PumpOneMessage();
-                ExecuteLine();
+                if (lineStillValid(read))
+                    ExecuteLine();
+                else
+                    dropStaleLine(read);
             } else {
                 running = false;
             }
@@ -238,6 +246,19 @@ void Engine::RunScript(bool force) {
             }
         }
     }
+}
+
+// An event that moved the position, stopped the script or shut the program down wins
+// over the line read before it.
+bool Engine::lineStillValid(const LineRead& read) const {
+    return running && quit == read.quit && exiting_ == read.exiting && jumps_ == read.jumps &&
+           line.lineNumber == read.after;
+}
+
+// Reading resumes where the event left the script; an event that did not move it (a stop)
+// leaves the line unread, so a later resumption runs it.
+void Engine::dropStaleLine(const LineRead& read) {
+    if (jumps_ == read.jumps && line.lineNumber == read.after) line.lineNumber = read.before;
 }
 
 void Engine::ExecuteLine() {
