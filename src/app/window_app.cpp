@@ -3,7 +3,9 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QTimer>
 
+#include "app/stop_signals.h"
 #include "app/subsystems.h"
 #include "engine/engine.h"
 #include "engine/text.h"
@@ -13,6 +15,13 @@
 #include "window/qt_icon.h"
 
 namespace velmora {
+
+namespace {
+
+// How soon the window answers SIGINT or SIGTERM.
+constexpr int kStopSignalPollMs = 50;
+
+}  // namespace
 
 int RunWindowApp(int argc, char** argv, const Options& options) {
     QApplication app(argc, argv);
@@ -29,6 +38,17 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
     Display display(engine);
     frontend.attach(engine, display);
     Subsystems subsystems(engine, display);
+    // SIGINT and SIGTERM close the window as the exit area does, without asking; the timer
+    // also runs inside dialogs and sleeps, so a signal is never held up by them.
+    InstallStopSignalHandlers();
+    QTimer stopSignalPoll;
+    QObject::connect(&stopSignalPoll, &QTimer::timeout, [&] {
+        if (!StopRequested() || engine.exiting()) return;
+        engine.running = false;
+        engine.Shutdown(false);
+        frontend.requestClose();
+    });
+    stopSignalPoll.start(kStopSignalPollMs);
     return frontend.run();
 }
 
