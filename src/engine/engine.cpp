@@ -14,8 +14,16 @@ namespace velmora {
 namespace {
 
 constexpr int kMaxExpandPasses = 30;
-// A field that grows past this stops expanding, as at the pass limit.
+// A field stops expanding, as at the pass limit, before a pass would take it past this:
+// one pass can multiply its length (a value of 333 references to itself).
 constexpr size_t kMaxExpandedSize = 1 << 20;
+
+size_t CountOf(std::string_view s, std::string_view what) {
+    size_t n = 0;
+    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + what.size()))
+        ++n;
+    return n;
+}
 
 void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
     size_t at = s.find(from);
@@ -168,13 +176,18 @@ bool Engine::ExpandReference(std::string& text) {
     size_t close = text.find('%', open + 1);
     if (close == std::string::npos) return false;
     std::string name = text.substr(open + 1, close - open - 1);
-    ReplaceAll(text, "%" + name + "%", GetVariable(name, ""));
+    const std::string pattern = "%" + name + "%";
+    const std::string value = GetVariable(name, "");
+    if (value.size() > pattern.size() &&
+        text.size() + CountOf(text, pattern) * (value.size() - pattern.size()) > kMaxExpandedSize)
+        return false;
+    ReplaceAll(text, pattern, value);
     return true;
 }
 
 void Engine::expandReferences(std::string& text) {
     for (int pass = 0; pass < kMaxExpandPasses && text.find('%') != std::string::npos; ++pass) {
-        if (!ExpandReference(text) || text.size() > kMaxExpandedSize) break;
+        if (!ExpandReference(text)) break;
     }
 }
 
