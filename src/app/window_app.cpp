@@ -43,10 +43,15 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
     InstallStopSignalHandlers();
     QTimer stopSignalPoll;
     QObject::connect(&stopSignalPoll, &QTimer::timeout, [&] {
-        if (!StopRequested() || engine.exiting()) return;
-        engine.running = false;
-        engine.Shutdown(false);
-        frontend.requestClose();
+        if (!StopRequested()) return;
+        if (!engine.exiting()) {
+            engine.running = false;
+            engine.Shutdown(false);
+            frontend.requestClose();
+        }
+        // A dialog the script had open (input, a message) would keep the ended program
+        // waiting for an answer; closing counts as Cancel.
+        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
     });
     stopSignalPoll.start(kStopSignalPollMs);
     return frontend.run();
