@@ -167,8 +167,8 @@ TEST(Interpreter, AnEventBetweenReadingAndRunningALineWins) {
          {"restarted"}},
     };
     for (const auto& c : cases) {
-        // Every pump position over a few lines: half of them fall between read and run.
-        for (int at = 1; at <= 6; ++at) {
+        // Every pump position over the loop's lines: half of them fall between read and run.
+        for (int at = 1; at <= 12; ++at) {
             SCOPED_TRACE(std::string(c.name) + ", pump " + std::to_string(at));
             test::ScriptDir dir;
             EventAtPump fe;
