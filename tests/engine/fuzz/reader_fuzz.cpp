@@ -92,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     e.CloseScript();
     Require(e.OpenScript("escaped.txt"));
     Require(e.ReadNextLine());
-    std::string expected = input;
+    // A Ctrl-Z ends a script file, as Windows text mode reads it.
+    std::string expected = input.substr(0, input.find('\x1a'));
     while (!expected.empty() && expected.back() != '\n' && IsSpace(expected.back()))
         expected.pop_back();
     Require(e.line.command == "set");
