@@ -71,8 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Engine& e = w.engine;
     const std::string input(reinterpret_cast<const char*>(data), size);
 
-    // Any text as a script, with a variable whose value is the input's first line.
-    e.SetVariable("x", input.substr(0, input.find('\n')));
+    // Any text as a script, with a variable whose value is the input's first line. Without
+    // its percent signs: a value that refers to itself expands to the 1 MiB limit on every
+    // line and slows the search a hundredfold; the unit tests cover that limit.
+    std::string value = input.substr(0, input.find('\n'));
+    std::erase(value, '%');
+    e.SetVariable("x", value);
     w.write("any.txt", input);
     e.CloseScript();
     Require(e.OpenScript("any.txt"));
