@@ -133,6 +133,8 @@ public:
 
     // Expansion of variable references and escapes in one field, in place.
     void ExpandField(std::string& field);
+    // One reference, every occurrence; false (text unchanged) without a closing "%", or when
+    // the result would pass the 1 MiB a field may grow to.
     bool ExpandReference(std::string& text);
 
 private:
