@@ -1,10 +1,12 @@
 // `2ksetup2` and `2ksetup3`: start the IPv6 set-up program with "-x", and record the
 // service-pack level in a hot fix's hotfix.inf before starting its hotfix.exe.
+#include <sys/stat.h>
+
 #include <cstdlib>
 
+#include "engine/ini_file.h"
 #include "engine/text.h"
 #include "launch.h"
-#include "profile_write.h"
 #include "sixnet.h"
 
 namespace sixnet {
@@ -15,6 +17,19 @@ namespace {
 std::string FolderOf(const std::string& nativePath) {
     std::string::size_type slash = nativePath.rfind('/');
     return slash == std::string::npos ? std::string() : nativePath.substr(0, slash + 1);
+}
+
+// Sets one value in another program's INI file through the program's own INI store, as
+// the Windows profile functions would (through a link, into its target). The file must
+// exist: nothing is created for a folder that holds no such file.
+bool WriteProfileString(const std::string& nativePath, const char* section, const char* key,
+                        const std::string& value) {
+    struct stat st;
+    if (::stat(nativePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    velmora::IniFile file;
+    // No watching thread: this library may be unloaded right after the call.
+    file.setPath(nativePath, velmora::ChangeNotice::StatEveryRead);
+    return file.set(section, key, value) == velmora::IniWrite::Saved;
 }
 
 }  // namespace

@@ -2,12 +2,14 @@
 #include "app/console_frontend.h"
 
 #include <poll.h>
-#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <thread>
 
 #include "app/console_progress.h"
+#include "app/stop_signals.h"
 #include "app/subsystems.h"
 #include "engine/engine.h"
 #include "engine/text.h"
@@ -18,6 +20,8 @@ namespace velmora {
 namespace {
 
 constexpr size_t kMaxAnswer = 250;
+// How soon a signal ends a `sleep`.
+constexpr std::chrono::milliseconds kSleepStep{50};
 
 // Cuts a CP932 text to at most n bytes without splitting a double-byte character.
 void CutCp932(std::string& s, size_t n) {
@@ -36,10 +40,6 @@ std::string AnswerToCp932(std::string line) {
     if (IsValidUtf8(line)) line = Utf8ToCp932(line);
     CutCp932(line, kMaxAnswer);
     return line;
-}
-
-void OnSignal(int) {
-    ConsoleFrontend::interrupted() = true;
 }
 
 }  // namespace
@@ -89,17 +89,25 @@ ConsoleFrontend::ConsoleFrontend(int inFd, int outFd, int errFd)
     : input_(inFd), outFd_(outFd), errFd_(errFd) {}
 
 std::atomic<bool>& ConsoleFrontend::interrupted() {
-    static std::atomic<bool> flag{false};
-    return flag;
+    return StopRequested();
 }
 
 void ConsoleFrontend::InstallSignalHandlers() {
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = 0;  // no SA_RESTART: a blocking read returns so the run can end
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    InstallStopSignalHandlers();
+}
+
+void ConsoleFrontend::sleepCommand(int milliseconds) {
+    // In short steps, so that a signal ends the sleep at once and the next event dispatch
+    // shuts down; the steps do not add up to more than the time asked for.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point due =
+        Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
+    for (;;) {
+        if (interrupted()) return;
+        const Clock::duration left = due - Clock::now();
+        if (left <= Clock::duration::zero()) return;
+        std::this_thread::sleep_for(std::min<Clock::duration>(left, kSleepStep));
+    }
 }
 
 void ConsoleFrontend::writeLine(int fd, const std::string& cp932) {

@@ -57,6 +57,8 @@ public:
     void startScriptTimer(int milliseconds) override;
     void killScriptTimer() override { timerRunning_ = false; }
     void pumpOneMessage() override;
+    // Ends early on SIGINT or SIGTERM.
+    void sleepCommand(int milliseconds) override;
     void requestClose() override {}
     void postToUi(std::function<void()> fn) override;
     // Status on standard error; SIGINT cancels instead of ending the run.

@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/stop_signals.h"
 #include "app/subsystems.h"
 #include "engine/engine.h"
 #include "engine/text.h"
@@ -33,6 +35,9 @@ bool WaylandPluginInstalled() {
             return true;
     return false;
 }
+
+// How soon the window answers SIGINT or SIGTERM.
+constexpr int kStopSignalPollMs = 50;
 
 }  // namespace
 
@@ -65,6 +70,22 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
     Display display(engine);
     frontend.attach(engine, display);
     Subsystems subsystems(engine, display);
+    // SIGINT and SIGTERM close the window as the exit area does, without asking; the timer
+    // also runs inside dialogs and sleeps, so a signal is never held up by them.
+    InstallStopSignalHandlers();
+    QTimer stopSignalPoll;
+    QObject::connect(&stopSignalPoll, &QTimer::timeout, [&] {
+        if (!StopRequested()) return;
+        if (!engine.exiting()) {
+            engine.running = false;
+            engine.Shutdown(false);
+            frontend.requestClose();
+        }
+        // A dialog the script had open (input, a message) would keep the ended program
+        // waiting for an answer; closing counts as Cancel.
+        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    stopSignalPoll.start(kStopSignalPollMs);
     return frontend.run();
 }
 

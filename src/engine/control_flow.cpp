@@ -1,5 +1,8 @@
 // Labels, jumps and calls, conditions, if blocks and while loops. Blocks have no
 // compiled structure: a skip reads lines forward until the matching end word.
+#include <algorithm>
+#include <cstdint>
+
 #include "engine/engine.h"
 #include "engine/messages.h"
 #include "engine/script_source.h"
@@ -30,7 +33,10 @@ bool Engine::FindLabel(const std::string& label, int offset, bool report, bool r
         }
         return false;
     }
-    line.lineNumber = at + 1 + offset;
+    // An offset above the top starts at the first line; one far below cannot overflow.
+    const std::int64_t target = std::int64_t(at) + 1 + offset;
+    line.lineNumber = static_cast<int>(std::clamp<std::int64_t>(target, 0, INT32_MAX));
+    ++jumps_;
     return true;
 }
 

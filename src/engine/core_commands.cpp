@@ -69,7 +69,7 @@ void Engine::registerCoreCommands() {
          [](E& e) {
              // A negative time waits 0 seconds rather than practically for ever.
              std::int64_t ms = std::int64_t(ToInt(e.line.p(1))) * 1000;
-             e.fe_.sleepMs(static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT32_MAX)));
+             e.fe_.sleepCommand(static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT32_MAX)));
          }},
         {"timer", 0, [](E& e) { e.cmdTimer(); }},
         {"choice", 3, [](E& e) { e.cmdChoice(); }},

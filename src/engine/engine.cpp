@@ -14,8 +14,16 @@ namespace velmora {
 namespace {
 
 constexpr int kMaxExpandPasses = 30;
-// A field that grows past this stops expanding, as at the pass limit.
+// A field stops expanding, as at the pass limit, before a pass would take it past this:
+// one pass can multiply its length (a value of 333 references to itself).
 constexpr size_t kMaxExpandedSize = 1 << 20;
+
+size_t CountOf(std::string_view s, std::string_view what) {
+    size_t n = 0;
+    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + what.size()))
+        ++n;
+    return n;
+}
 
 void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
     size_t at = s.find(from);
@@ -88,6 +96,7 @@ bool Engine::OpenScript(const std::string& name) {
 
 bool Engine::openScript(const std::string& name, bool report) {
     line.lineNumber = 0;
+    ++jumps_;
     callDepth_ = 0;
     openIfs_ = 0;
     loopStack_.clear();
@@ -109,8 +118,10 @@ bool Engine::ReadNextLine() {
     script_->refresh();
     const int count = script_->lineCount();
     std::string text;
-    if (line.lineNumber >= 0 && line.lineNumber < count) text = script_->line(line.lineNumber);
-    ++line.lineNumber;
+    if (line.lineNumber < 0) line.lineNumber = 0;  // a plug-in may have set any number
+    if (line.lineNumber < count) text = script_->line(line.lineNumber);
+    // Past the end the position stays put rather than count on towards overflow.
+    if (line.lineNumber <= count) ++line.lineNumber;
     for (;;) {
         TrimInPlace(text);
         char c = text.empty() ? '\0' : text[0];
@@ -165,13 +176,18 @@ bool Engine::ExpandReference(std::string& text) {
     size_t close = text.find('%', open + 1);
     if (close == std::string::npos) return false;
     std::string name = text.substr(open + 1, close - open - 1);
-    ReplaceAll(text, "%" + name + "%", GetVariable(name, ""));
+    const std::string pattern = "%" + name + "%";
+    const std::string value = GetVariable(name, "");
+    if (value.size() > pattern.size() &&
+        text.size() + CountOf(text, pattern) * (value.size() - pattern.size()) > kMaxExpandedSize)
+        return false;
+    ReplaceAll(text, pattern, value);
     return true;
 }
 
 void Engine::expandReferences(std::string& text) {
     for (int pass = 0; pass < kMaxExpandPasses && text.find('%') != std::string::npos; ++pass) {
-        if (!ExpandReference(text) || text.size() > kMaxExpandedSize) break;
+        if (!ExpandReference(text)) break;
     }
 }
 
@@ -217,9 +233,14 @@ void Engine::RunScript(bool force) {
         CancelWaits();
         running = true;
         do {
+            const int before = line.lineNumber;
             if (ReadNextLine()) {
+                const LineRead read{before, line.lineNumber, jumps_, quit, exiting_};
                 PumpOneMessage();
-                ExecuteLine();
+                if (lineStillValid(read))
+                    ExecuteLine();
+                else
+                    dropStaleLine(read);
             } else {
                 running = false;
             }
@@ -238,6 +259,19 @@ void Engine::RunScript(bool force) {
             }
         }
     }
+}
+
+// An event that moved the position, stopped the script or shut the program down wins
+// over the line read before it.
+bool Engine::lineStillValid(const LineRead& read) const {
+    return running && quit == read.quit && exiting_ == read.exiting && jumps_ == read.jumps &&
+           line.lineNumber == read.after;
+}
+
+// Reading resumes where the event left the script; an event that did not move it (a stop)
+// leaves the line unread, so a later resumption runs it.
+void Engine::dropStaleLine(const LineRead& read) {
+    if (jumps_ == read.jumps && line.lineNumber == read.after) line.lineNumber = read.before;
 }
 
 void Engine::ExecuteLine() {

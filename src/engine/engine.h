@@ -133,13 +133,28 @@ public:
 
     // Expansion of variable references and escapes in one field, in place.
     void ExpandField(std::string& field);
+    // One reference, every occurrence; false (text unchanged) without a closing "%", or when
+    // the result would pass the 1 MiB a field may grow to.
     bool ExpandReference(std::string& text);
 
 private:
+    // Where the reader stood around one read. An event handled between reading a line and
+    // running it (a timer jump, a stop, a shutdown) makes the line stale.
+    struct LineRead {
+        int before;      // position before the read
+        int after;       // position after it
+        unsigned jumps;  // jumps made until then
+        bool quit;       // the quit flag then (set while the exit section runs)
+        bool exiting;    // shutdown had begun
+    };
+    bool lineStillValid(const LineRead& read) const;
+    void dropStaleLine(const LineRead& read);
+
     bool openScript(const std::string& name, bool report);
     void splitLine(const std::string& text);
     void expandReferences(std::string& text);
     int optionalInt(int n) const;  // integer value of parameter n, 0 when absent
+    void storeSetting(const char* section, const std::string& key, const std::string& value);
 
     void registerCoreCommands();
     void markCoreCommands();
@@ -169,6 +184,7 @@ private:
     int callDepth_ = 0;
     std::vector<int> loopStack_;
     int openIfs_ = 0;
+    unsigned jumps_ = 0;  // every FindLabel and OpenScript that set the position
 
     // Script timer.
     bool timerActive_ = false;
@@ -179,6 +195,7 @@ private:
     std::uint32_t randomSeed_ = 1;
     bool exiting_ = false;
     bool errorShown_ = false;
+    bool settingsFailureShown_ = false;
 };
 
 }  // namespace velmora

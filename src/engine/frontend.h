@@ -93,10 +93,14 @@ public:
         }
         task.close();
     }
-    // Block the interpreter (the `sleep` command, the loop's 10 ms polls). Tests skip it.
+    // Block the interpreter (the loop's 10 ms polls, the pause before the exit section).
+    // Tests skip it.
     virtual void sleepMs(int milliseconds) {
         if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
+    // The `sleep` command: blocks the interpreter like sleepMs, except that a request to end
+    // the program (a signal, closing the window) is not held up by it.
+    virtual void sleepCommand(int milliseconds) { sleepMs(milliseconds); }
 };
 
 }  // namespace velmora

@@ -6,25 +6,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 
+#include "engine/text.h"
 #include "engine/trim.h"
 
 namespace velmora {
 
 namespace {
 
-// Section and key names compare without regard to ASCII letter case.
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
-        if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
-        if (x != y) return false;
-    }
-    return true;
-}
+// A bigger "settings file" is not one (a device, a runaway log): it is never rewritten.
+constexpr off_t kMaxFileSize = 64 << 20;
+constexpr size_t kMaxValue = 999;
+// Symbolic links followed before the store gives up, as the kernel does.
+constexpr int kMaxLinks = 40;
 
 bool ReadWhole(const std::string& path, std::string& out) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -32,7 +28,8 @@ bool ReadWhole(const std::string& path, std::string& out) {
     out.clear();
     char buf[65536];
     ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, n);
+    while ((n = ::read(fd, buf, sizeof buf)) > 0 && out.size() <= size_t(kMaxFileSize))
+        out.append(buf, n);
     ::close(fd);
     return n == 0;
 }
@@ -40,11 +37,34 @@ bool ReadWhole(const std::string& path, std::string& out) {
 bool WriteAll(int fd, const std::string& data) {
     size_t done = 0;
     while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        ssize_t n = IniFile::systemCalls().write(fd, data.data() + done, data.size() - done);
         if (n <= 0) return false;
         done += n;
     }
     return true;
+}
+
+// The file a link finally names, so a write replaces the target and keeps the link. A
+// path that is no link (or no longer resolves) is its own target.
+std::string ResolveLinks(std::string path) {
+    for (int i = 0; i < kMaxLinks; ++i) {
+        char buf[PATH_MAX];
+        ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
+        if (n <= 0 || n >= ssize_t(sizeof buf)) return path;
+        std::string target(buf, n);
+        if (target[0] != '/') {
+            size_t slash = path.rfind('/');
+            target =
+                (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
+        }
+        path = target;
+    }
+    return path;
+}
+
+bool IsLink(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 // Puts tmp in path's place atomically. Swapping the two names and then removing the old
@@ -58,11 +78,67 @@ bool Replace(const std::string& tmp, const std::string& path) {
     return ::rename(tmp.c_str(), path.c_str()) == 0;  // no file yet, or no exchange here
 }
 
+// Values keep to their line: a line feed becomes "/ret", the script's own escape for it.
+// A "/" that would otherwise start "/ret" or "/_" when read back is written "/_". Values
+// without either sequence are stored byte for byte, as before; CR and NUL never end a
+// line here and stay as they are.
+std::string EncodeValue(std::string_view v) {
+    std::string out;
+    out.reserve(v.size());
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '\n') {
+            out += "/ret";
+        } else if (v[i] == '/' && (v.substr(i + 1, 3) == "ret" || v.substr(i + 1, 1) == "_")) {
+            out += "/_";
+        } else {
+            out += v[i];
+        }
+    }
+    return out;
+}
+
+std::string DecodeValue(std::string_view v) {
+    std::string out;
+    out.reserve(v.size());
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '/' && v.substr(i + 1, 3) == "ret") {
+            out += '\n';
+            i += 3;
+        } else if (v[i] == '/' && v.substr(i + 1, 1) == "_") {
+            out += '/';
+            i += 1;
+        } else {
+            out += v[i];
+        }
+    }
+    return out;
+}
+
+int OpenFile(const char* path, int flags, mode_t mode) {
+    return ::open(path, flags, mode);
+}
+
+ssize_t WriteFile(int fd, const void* data, size_t size) {
+    return ::write(fd, data, size);
+}
+
 }  // namespace
 
-void IniFile::setPath(const std::string& nativePath) {
+IniSystemCalls& IniFile::systemCalls() {
+    static IniSystemCalls calls{OpenFile, WriteFile};
+    return calls;
+}
+
+bool IniFile::KeyReadsBack(std::string_view key) {
+    key = Trim(key);
+    if (key.find_first_of("\r\n=") != std::string_view::npos) return false;
+    return key.empty() || (key.front() != '[' && key.front() != ';');
+}
+
+void IniFile::setPath(const std::string& nativePath, ChangeNotice notice) {
     path_ = nativePath;
-    watch_.watch(path_);
+    // The folder of a link's target is not watched: a linked file is looked at every read.
+    if (notice == ChangeNotice::Watch && !IsLink(path_)) watch_.watch(path_);
     loaded_ = false;
     stamp_ = Stamp{};
 }
@@ -71,16 +147,23 @@ void IniFile::refresh() {
     if (loaded_ && !watch_.changed()) return;
     struct stat st;
     Stamp now;
+    bool regular = true;
     if (::stat(path_.c_str(), &st) == 0) {
         now = Stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
         mode_ = st.st_mode & 07777;
+        regular = S_ISREG(st.st_mode) && st.st_size <= kMaxFileSize;
     }
     if (loaded_ && now == stamp_) return;
     loaded_ = true;
     stamp_ = now;
     lines_.clear();
+    unreadable_ = false;
     std::string data;
-    if (now.size < 0 || !ReadWhole(path_, data)) return;  // a missing file reads as empty
+    if (now.size < 0) return;  // a missing file reads as empty
+    if (!regular || !ReadWhole(path_, data)) {
+        unreadable_ = true;
+        return;
+    }
     size_t start = 0;
     bool sawLf = false;
     crlf_ = true;
@@ -100,11 +183,13 @@ void IniFile::refresh() {
 }
 
 int IniFile::findSection(std::string_view section) const {
+    section = Trim(section);
     for (size_t i = 0; i < lines_.size(); ++i) {
         std::string_view t = Trim(lines_[i]);
         if (t.size() >= 2 && t.front() == '[') {
             size_t close = t.find(']');
-            if (close != std::string_view::npos && SameName(Trim(t.substr(1, close - 1)), section))
+            if (close != std::string_view::npos &&
+                SameIgnoringAsciiCase(Trim(t.substr(1, close - 1)), section))
                 return static_cast<int>(i);
         }
     }
@@ -112,11 +197,12 @@ int IniFile::findSection(std::string_view section) const {
 }
 
 int IniFile::findKey(int sectionLine, std::string_view key) const {
+    key = Trim(key);
     for (size_t i = sectionLine + 1; i < lines_.size(); ++i) {
         std::string_view t = Trim(lines_[i]);
         if (!t.empty() && t.front() == '[') break;
         size_t eq = t.find('=');
-        if (eq != std::string_view::npos && SameName(Trim(t.substr(0, eq)), key))
+        if (eq != std::string_view::npos && SameIgnoringAsciiCase(Trim(t.substr(0, eq)), key))
             return static_cast<int>(i);
     }
     return -1;
@@ -132,21 +218,24 @@ bool IniFile::get(std::string_view section, std::string_view key, std::string& v
     std::string_view v = Trim(line.substr(line.find('=') + 1));
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.substr(1, v.size() - 2);
-    value.assign(v.substr(0, 999));
+    value = DecodeValue(v);
+    if (value.size() > kMaxValue) value.resize(kMaxValue);
     return true;
 }
 
-bool IniFile::set(std::string_view section, std::string_view key, std::string_view value) {
+IniWrite IniFile::set(std::string_view section, std::string_view key, std::string_view value) {
     refresh();
-    std::string entry = std::string(key) + "=" + std::string(value);
+    if (!KeyReadsBack(key)) return IniWrite::BadKey;
+    if (unreadable_) return IniWrite::NotSaved;
+    key = Trim(key);
+    const std::string stored = EncodeValue(value);
     int s = findSection(section);
     if (s < 0) {
         lines_.push_back("[" + std::string(section) + "]");
-        lines_.push_back(entry);
+        lines_.push_back(std::string(key) + "=" + stored);
     } else if (int k = findKey(s, key); k >= 0) {
         std::string_view old = lines_[k];
-        entry = std::string(Trim(old.substr(0, old.find('=')))) + "=" + std::string(value);
-        lines_[k] = entry;
+        lines_[k] = std::string(Trim(old.substr(0, old.find('=')))) + "=" + stored;
     } else {
         // After the section's last key, ahead of any blank lines that close it.
         size_t at = s + 1;
@@ -155,34 +244,59 @@ bool IniFile::set(std::string_view section, std::string_view key, std::string_vi
             if (!t.empty() && t.front() == '[') break;
             if (!t.empty()) at = i + 1;
         }
-        lines_.insert(lines_.begin() + at, entry);
+        lines_.insert(lines_.begin() + at, std::string(key) + "=" + stored);
     }
-    if (save()) return true;
-    loaded_ = false;  // drop the unsaved change: the next read sees the file as it is
-    return false;
+    // Unsaved, the change stays in the cache: this run reads what it wrote until the file
+    // changes on disk.
+    return save() ? IniWrite::Saved : IniWrite::NotSaved;
 }
 
 bool IniFile::save() {
     std::string data;
     const char* eol = crlf_ ? "\r\n" : "\n";
     for (const auto& l : lines_) data.append(l).append(eol);
-    // A temporary file in the same folder, then rename: a crash never leaves half a file.
+    const std::string target = ResolveLinks(path_);
+    switch (replaceAtomically(target, data)) {
+        case Replaced::Yes:
+            return true;
+        case Replaced::NoTemporaryFile:
+            return writeInPlace(target, data);
+        case Replaced::Failed:
+            break;  // a disk that refused the copy would leave a half-written original
+    }
+    return false;
+}
+
+// A temporary file in the target's folder, then rename: a crash never leaves half a file.
+IniFile::Replaced IniFile::replaceAtomically(const std::string& target, const std::string& data) {
     static const std::string suffix = ".tmp" + std::to_string(::getpid());
-    std::string tmp = path_ + suffix;
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode_);
-    if (fd < 0) return false;
+    const std::string tmp = target + suffix;
+    int fd = systemCalls().open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode_);
+    if (fd < 0) return Replaced::NoTemporaryFile;
     struct stat st;
     bool ok = WriteAll(fd, data) && ::fstat(fd, &st) == 0;
     if (ok && (st.st_mode & 07777) != mode_) ::fchmod(fd, mode_);  // the umask took some bits
     ok = (::close(fd) == 0) && ok;
-    if (!ok || !Replace(tmp, path_)) {
+    if (!ok || !Replace(tmp, target)) {
         ::unlink(tmp.c_str());
-        return false;
+        return Replaced::Failed;
     }
     // Renaming keeps the new file's identity, size and time: no need to look again.
     stamp_ = Stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-    loaded_ = true;
-    return true;
+    return Replaced::Yes;
+}
+
+// For a file the user may write in a folder where they may not create one (a shared
+// script folder): overwrite it where it is, then cut it to the new length.
+bool IniFile::writeInPlace(const std::string& target, const std::string& data) {
+    int fd = systemCalls().open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, mode_);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, data) &&
+              ::ftruncate(fd, off_t(data.size())) == 0 && ::fstat(fd, &st) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok) stamp_ = Stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    return ok;
 }
 
 }  // namespace velmora

@@ -18,6 +18,11 @@ VELMORA_CP932(NoIf, "コードエラー：if が無い%sコマンドです(line:
 VELMORA_CP932(NoWhile, "コードエラー：while が無い%sコマンドです(line:%i)")
 VELMORA_CP932(UnknownIf, "コードエラー：不明なifコマンド %s (line:%i)")
 VELMORA_CP932(UnknownCompare, "コードエラー：不明な比較コマンド %s (line:%i)")
+VELMORA_CP932(BadVariableName,
+              "変数エラー：%s は名前として保存できません（改行と = を含む名前、[ か ; "
+              "で始まる名前は使えません）(line:%i)")
+VELMORA_CP932(SettingsNotSaved,
+              "設定ファイルエラー：%s に書き込めません。変更はこの実行の間だけ保たれます")
 VELMORA_CP932(AskQuit, "終了しますか？")
 VELMORA_CP932(DefaultTitle, "すくりぷと実行中")
 

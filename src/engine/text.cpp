@@ -89,8 +89,30 @@ bool IsValidUtf8(std::string_view s) {
 }
 
 void LowerAsciiInPlace(std::string& text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (size_t i = 0; i < text.size(); ++i) {
+        char& c = text[i];
+        if (IsLeadByte(static_cast<unsigned char>(c)))
+            ++i;  // its trail byte is part of the character, not a letter
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+}
+
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (IsLeadByte(static_cast<unsigned char>(x))) {
+            // Equal lead bytes: the trail bytes must be equal as they are.
+            if (x != y || (i + 1 < a.size() && a[i + 1] != b[i + 1])) return false;
+            ++i;
+            continue;
+        }
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
 }
 
 std::string ToLowerAscii(std::string_view text) {

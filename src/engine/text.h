@@ -18,9 +18,12 @@ std::string Cp932ToUtf8(std::string_view cp932);
 std::string Utf8ToCp932(std::string_view utf8);
 bool IsValidUtf8(std::string_view text);
 
-// ASCII letters A-Z to a-z, every other byte unchanged.
+// ASCII letters A-Z to a-z, every other byte unchanged. The second byte of a double-byte
+// character is never a letter, even where its value is one: ア is 0x83 0x41.
 std::string ToLowerAscii(std::string_view text);
 void LowerAsciiInPlace(std::string& text);
+// Equal but for the letter case of ASCII letters, in the sense of ToLowerAscii.
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // A CP932 file name as the operating system wants it: backslashes that are not the
 // second byte of a double-byte character become "/", then UTF-8.

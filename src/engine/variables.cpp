@@ -77,7 +77,7 @@ void Engine::SetVariable(const std::string& name, const std::string& value) {
         for (EngineModule* m : modules_) m->onVariableSet(i);
         return;
     }
-    settings_->set(kDynamic, name, value);
+    storeSetting(kDynamic, name, value);
 }
 
 std::string Engine::ReadSetting(const std::string& key, const std::string& def) {
@@ -87,7 +87,24 @@ std::string Engine::ReadSetting(const std::string& key, const std::string& def) 
 }
 
 void Engine::WriteSetting(const std::string& key, const std::string& value) {
-    settings_->set(kDefault, key, value);
+    storeSetting(kDefault, key, value);
+}
+
+void Engine::storeSetting(const char* section, const std::string& key, const std::string& value) {
+    switch (settings_->set(section, key, value)) {
+        case IniWrite::Saved:
+            break;
+        case IniWrite::BadKey:
+            reportError(Format(msg::BadVariableName().c_str(), key.c_str(), line.lineNumber));
+            break;
+        case IniWrite::NotSaved:
+            // Once per run: a script that sets in a loop would otherwise bury the user.
+            if (!settingsFailureShown_) {
+                settingsFailureShown_ = true;
+                reportError(Format(msg::SettingsNotSaved().c_str(), settingsPath_.c_str()));
+            }
+            break;
+    }
 }
 
 void Engine::LoadSettings() {

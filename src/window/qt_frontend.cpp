@@ -2,6 +2,8 @@
 #include "window/qt_frontend.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 #include <algorithm>
 
 #include "engine/engine.h"
@@ -13,6 +15,13 @@
 #include "window/qt_script_window.h"
 
 namespace velmora {
+
+namespace {
+
+// How often a `sleep` looks at the window's events.
+constexpr qint64 kSleepStepMs = 10;
+
+}  // namespace
 
 WindowFrontend::WindowFrontend(QString caption) : caption_(std::move(caption)) {
     connect(&scriptTimer_, &QTimer::timeout, this, [this] {
@@ -111,6 +120,19 @@ void WindowFrontend::killScriptTimer() {
 
 void WindowFrontend::pumpOneMessage() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void WindowFrontend::sleepCommand(int milliseconds) {
+    // A long sleep must not swallow the close button: window events other than input are
+    // handled meanwhile, and a shutdown they lead to ends the sleep.
+    QElapsedTimer clock;
+    clock.start();
+    while (!(engine_ && engine_->exiting())) {
+        const qint64 left = milliseconds - clock.elapsed();
+        if (left <= 0) return;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, kSleepStepMs)));
+    }
 }
 
 void WindowFrontend::requestClose() {

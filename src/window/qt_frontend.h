@@ -45,6 +45,8 @@ public:
     void startScriptTimer(int milliseconds) override;
     void killScriptTimer() override;
     void pumpOneMessage() override;
+    // Keeps painting and hears a close request; clicks and keys wait for the end.
+    void sleepCommand(int milliseconds) override;
     void requestClose() override;
     void postToUi(std::function<void()> fn) override;
     // DownloadDialog, modal over the main window.

@@ -101,18 +101,39 @@ TEST(Console, EndsWhenNothingCanWakeTheScript) {
     EXPECT_EQ(r.status, 0);
 }
 
-TEST(Console, SigintRunsTheExitSectionOnce) {
-    Console c;
-    ProcessOptions o;
-    o.signalAfterOutput = "waiting";
-    o.signal = SIGINT;
-    ProcessResult r = c.run(
-        "[main]\ntext,,waiting\ntimer,wait,60\ntext,,never\n"
-        "[exit]\ntext,,cleanup\nendcode\n",
-        o);
-    EXPECT_FALSE(r.timedOut);
-    EXPECT_EQ(r.out, "waiting\ncleanup\n");
-    EXPECT_EQ(r.status, 0);
+TEST(Console, SignalsRunTheExitSectionOnce) {
+    const struct {
+        const char* name;
+        int signal;
+        const char* script;
+        const char* out;
+    } cases[] = {
+        {"SIGINT while a timer waits", SIGINT,
+         "[main]\ntext,,waiting\ntimer,wait,60\ntext,,never\n[exit]\ntext,,cleanup\nendcode\n",
+         "waiting\ncleanup\n"},
+        // The line read before the signal must not run after the script was closed.
+        {"SIGINT in a busy loop without an exit section", SIGINT,
+         "[main]\ntext,,waiting\n[loop]\ngoto,[loop]\n", "waiting\n"},
+        {"SIGTERM in a busy loop", SIGTERM,
+         "[main]\ntext,,waiting\n[loop]\ngoto,[loop]\n[exit]\ntext,,cleanup\nendcode\n",
+         "waiting\ncleanup\n"},
+        // A sleep of about 35 days ends with the signal, not with its time.
+        {"SIGTERM during a long sleep", SIGTERM,
+         "[main]\ntext,,waiting\nsleep,3000000\ntext,,never\n[exit]\ntext,,cleanup\nendcode\n",
+         "waiting\ncleanup\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Console console;
+        ProcessOptions o;
+        o.signalAfterOutput = "waiting";
+        o.signal = c.signal;
+        ProcessResult r = console.run(c.script, o);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.status, 0);
+    }
 }
 
 TEST(Console, BookmarkArgument) {

@@ -20,6 +20,28 @@ TEST(ControlFlow, GotoWithOffsetAndExactLabels) {
     EXPECT_EQ(h.messages(), Texts{"コードエラー：[b] が見つかりません"});
 }
 
+TEST(ControlFlow, OffsetsOutOfRange) {
+    const struct {
+        const char* offset;
+        Texts texts;
+        Texts messages;
+    } cases[] = {
+        // Above the top of the file: from the first line on.
+        {"-100", {"first", "again"}, {}},
+        // Far below the end: the end of the script, without overflow.
+        {"2147483647", {"first"}, {"コードエラー：次のコードが見つかりません"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.offset);
+        EngineHarness h;
+        h.run(std::string("[main]\nif,same,%var2%,\ntext,,first\nset,var2,1\nelse\ntext,,"
+                          "again\npause\nendif\n") +
+              "[a]\ngoto,[a]," + c.offset + "\n");
+        EXPECT_EQ(h.texts(), c.texts);
+        EXPECT_EQ(h.messages(), c.messages);
+    }
+}
+
 TEST(ControlFlow, MissingLabelStops) {
     EngineHarness h;
     h.run("[main]\ngoto,[a]\n[a] \ntext,,never\n");

@@ -1,6 +1,8 @@
 // The interpreter loop, settings, values, timers, choices, input and shutdown.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "engine_harness.h"
 
 namespace velmora {
@@ -80,6 +82,113 @@ TEST(Interpreter, UnknownCommandStopsWithItsLine) {
     EXPECT_EQ(h.messages(), Texts{"コードエラー：不明なコード frobnicate (line:4)"});
     EXPECT_EQ(h.texts(), Texts{"a"});
     EXPECT_TRUE(h.engine.errorShown());
+}
+
+TEST(Interpreter, DoubleByteCommandWordsAndNamesKeepTheirCharacters) {
+    EngineHarness h;
+    // ア is 83 41 and ヂ 83 61: the second bytes differ only as the letters A and a would.
+    h.run("[main]\nset,ア,a\nset,ヂ,di\ntext,,%ア%%ヂ%\nアイ,x\n");
+    EXPECT_EQ(h.texts(), Texts{"adi"});
+    EXPECT_EQ(h.messages(), Texts{"コードエラー：不明なコード アイ (line:5)"});
+}
+
+// Delivers one event at the nth pump once the script is ready for it, whether that pump
+// lies between reading a line and running it or after the line ran.
+class EventAtPump : public test::FakeFrontend {
+public:
+    std::function<bool(Engine&)> ready;
+    std::function<void(Engine&)> event;
+    int at = 1;
+    bool spun = false;  // the script ran on until the limit ended it
+
+    void pumpOneMessage() override {
+        if (event && ready(*engine) && --at == 0) {
+            auto e = std::move(event);
+            event = nullptr;
+            e(*engine);
+            return;
+        }
+        if (++pumps_ > kLimit && !engine->exiting()) {
+            spun = true;
+            engine->Shutdown(false);
+            return;
+        }
+        FakeFrontend::pumpOneMessage();
+    }
+
+private:
+    static constexpr int kLimit = 5000;
+    int pumps_ = 0;
+};
+
+TEST(Interpreter, AnEventBetweenReadingAndRunningALineWins) {
+    const auto always = [](Engine&) { return true; };
+    const auto timerRuns = [](Engine& e) { return e.timerActive(); };
+    const auto timer = [](Engine& e) { e.onScriptTimer(); };
+    const auto signal = [](Engine& e) {
+        e.running = false;
+        e.Shutdown(false);
+    };
+    const auto close = [](Engine& e) { e.Shutdown(true); };
+    const auto restart = [](Engine& e) { e.restartFromBegin(); };
+    const struct {
+        const char* name;
+        std::function<bool(Engine&)> ready;
+        std::function<void(Engine&)> event;
+        const char* script;
+        Texts texts;
+    } cases[] = {
+        {"timer jump out of a goto loop",
+         timerRuns,
+         timer,
+         "[main]\ntimer,start,1,[late]\n[loop]\ngoto,[loop]\n[late]\ntext,,late\npause\n",
+         {"late"}},
+        {"timer jump out of a counting while loop",
+         timerRuns,
+         timer,
+         "[main]\ntimer,start,1,[late]\nset,i,0\nwhile,cmp,%i%,<,100000\ncalculate,%i%+1\n"
+         "set,i,%var1%\nendwhile\ntext,,fell through\n[late]\ntext,,late\npause\n",
+         {"late"}},
+        {"signal in a loop without an exit section",
+         always,
+         signal,
+         "[main]\n[loop]\ngoto,[loop]\n",
+         {}},
+        {"closing the window during a loop",
+         always,
+         close,
+         "[main]\n[loop]\ngoto,[loop]\n[exit]\ntext,,bye\nendcode\n",
+         {"bye"}},
+        {"restart click during a loop",
+         [](Engine& e) { return e.vars[kVar2] == "1"; },
+         restart,
+         "[main]\nif,same,%var2%,\nset,var2,1\n[loop]\ngoto,[loop]\nendif\ntext,,restarted\n"
+         "pause\n",
+         {"restarted"}},
+    };
+    for (const auto& c : cases) {
+        // Every pump position over the loop's lines: half of them fall between read and run.
+        for (int at = 1; at <= 12; ++at) {
+            SCOPED_TRACE(std::string(c.name) + ", pump " + std::to_string(at));
+            test::ScriptDir dir;
+            EventAtPump fe;
+            Engine engine(fe);
+            fe.engine = &engine;
+            fe.ready = c.ready;
+            fe.event = c.event;
+            fe.at = at;
+            engine.setProgramPath(dir.programPath());
+            dir.write("code.txt", c.script);
+            engine.LoadSettings();
+            engine.StartScript();
+            if (!engine.exiting()) engine.Shutdown(false);
+            EXPECT_FALSE(fe.spun);
+            EXPECT_EQ(fe.messagesUtf8(), Texts{});
+            Texts texts;
+            for (const auto& t : fe.texts) texts.push_back(Cp932ToUtf8(t.substr(t.find('|') + 1)));
+            EXPECT_EQ(texts, c.texts);
+        }
+    }
 }
 
 TEST(Interpreter, MissingStartLabel) {

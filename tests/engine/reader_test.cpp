@@ -85,19 +85,24 @@ TEST(Reader, QuotedLinesAreExpandedBeforeTheyAreSplit) {
 
 TEST(Reader, ReferencesExpandWithinLimits) {
     EngineHarness h;
+    std::string many;  // a value of a hundred references to itself
+    for (int i = 0; i < 100; ++i) many += "/permany/per";
     h.run(
         "[main]\nset,a,/perb/per\nset,b,[/perc/per]\nset,c,deep\nset,self,x/perself/per\n"
         "set,twice,/pertwice/per/pertwice/per\ntext,,%a%|%self%|100% sure\ntext,,%twice%\n"
-        "text,,%VAR1%%nosuch%.\npause\n");
+        "text,,%VAR1%%nosuch%.\nset,many," +
+        many + "\ntext,,%many%\npause\n");
     std::vector<std::string> t = h.texts();
-    ASSERT_EQ(t.size(), 3u);
+    ASSERT_EQ(t.size(), 4u);
     // a -> %b% -> [%c%] -> [deep]; self stops after 30 passes; "100% sure" is left alone.
     EXPECT_EQ(t[0].substr(0, 7), "[deep]|");
     EXPECT_NE(t[0].find("%self%"), std::string::npos);
     EXPECT_NE(t[0].find("|100% sure"), std::string::npos);
-    // A value that doubles at every pass stops once it passes 1 MiB.
-    EXPECT_LE(t[1].size(), 4u << 20);
+    // A value that doubles at every pass, or grows a hundredfold, stops short of 1 MiB.
+    EXPECT_LE(t[1].size(), 1u << 20);
+    EXPECT_GT(t[1].size(), 1u << 19);
     EXPECT_EQ(t[2], ".");
+    EXPECT_LE(t[3].size(), 1u << 20);
 }
 
 TEST(Reader, SeesTheFileAsItIsOnDisk) {

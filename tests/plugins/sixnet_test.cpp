@@ -225,7 +225,7 @@ TEST_F(HotfixTest, WritesTheServicePackLevelThenStartsHotfixExe) {
         {"value replaced, case of names ignored, CR LF kept", sp4,
          "; fix\r\n[version]\r\nSignature=\"$Windows NT$\"\r\n ntservicepackversion = 3\r\n\r\n"
          "[Strings]\r\nName=fix\r\n",
-         "; fix\r\n[version]\r\nSignature=\"$Windows NT$\"\r\nNtServicePackVersion=1024\r\n\r\n"
+         "; fix\r\n[version]\r\nSignature=\"$Windows NT$\"\r\nntservicepackversion=1024\r\n\r\n"
          "[Strings]\r\nName=fix\r\n"},
         {"key added after the section's last entry", sp4,
          "[Version]\nSignature=x\n\n[Strings]\nNtServicePackVersion=9\n",
@@ -246,6 +246,17 @@ TEST_F(HotfixTest, WritesTheServicePackLevelThenStartsHotfixExe) {
         EXPECT_EQ(dir.read("fix/hotfix.inf"), c.after);
         EXPECT_EQ(WaitForMarker("started"), "\n");  // no arguments
     }
+}
+
+TEST_F(HotfixTest, WritesThroughALinkedHotfixInf) {
+    ScopedEnv record("VELMORA_SIXNET_OSVERSION", "2,5,0,2195,Service Pack 4");
+    dir.writeBytes("shared.inf", "[Version]\n");
+    std::filesystem::create_symlink("../shared.inf", dir.file("fix/hotfix.inf"));
+    Run("dll,call,six,2ksetup3," + Target());
+    EXPECT_EQ(Var(kVar1), "OK");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("fix/hotfix.inf")));
+    EXPECT_EQ(dir.read("shared.inf"), "[Version]\nNtServicePackVersion=1024\n");
+    EXPECT_EQ(WaitForMarker("started"), "\n");
 }
 
 TEST_F(HotfixTest, AnswersNgAndStartsNothing) {
