@@ -54,6 +54,10 @@ bool ApplyMask(::Display* dpy, ::Window window, const QRegion& shape) {
     const GC gc = XCreateGC(dpy, mask, GCForeground | GCBackground, &values);
     // Xlib splits a picture too large for one request into several.
     XPutImage(dpy, mask, gc, image, 0, 0, 0, 0, unsigned(width), unsigned(height));
+    // What lies beneath a shown window is repainted where the new shape uncovers it.
+    // Through a finely cut old shape that repaint costs the server seconds; emptied first,
+    // the window uncovers one plain rectangle, and the new shape then only covers.
+    XShapeCombineRectangles(dpy, window, ShapeBounding, 0, 0, nullptr, 0, ShapeSet, YXBanded);
     XShapeCombineMask(dpy, window, ShapeBounding, 0, 0, mask, ShapeSet);
     XFreeGC(dpy, gc);
     XFreePixmap(dpy, mask);
