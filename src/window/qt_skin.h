@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QRegion>
 #include <QString>
+#include <cstdint>
 
 #include "window/layers.h"
 
