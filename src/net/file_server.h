@@ -15,7 +15,8 @@ void ServeFiles(const std::string& request, Connection& c, const std::string& we
 // The Content-Type line for a file, decided on the decoded request path.
 std::string ContentTypeLine(const std::string& decodedPath, bool directoryRequest);
 
-// The disk name of a decoded request path below webroot, with every ".." broken up.
+// The disk name of a decoded request path below webroot, with every ".." broken up. Each
+// part names the entry with exactly its bytes when the folder before it holds one.
 std::string DiskName(const std::string& webroot, const std::string& decodedPath);
 
 }  // namespace velmora

@@ -94,9 +94,7 @@ void ScriptWindow::LoadSkin(const std::string& name) {
     skinWidth_ = skin.image.width();
     skinHeight_ = skin.image.height();
     shape_ = SkinRegion(skin.image);
-    // An empty mask would mean "no shape"; a skin that is all transparent colour must
-    // leave nothing visible, so the mask is a pixel outside the window instead.
-    setMask(shape_.isEmpty() ? QRegion(-1, -1, 1, 1) : shape_);
+    ApplyWindowShape(*this, shape_);
     CopySkinToLayer(skin.image, display_.layers.background);
     display_.Compose(true, false, true);
     resize(skinWidth_, skinHeight_);

@@ -1,11 +1,14 @@
-// BMP skins through QImageReader, and their region.
+// BMP skins through QImageReader, after their header has been checked here, and their
+// region.
 #include "window/qt_skin.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "window/shape.h"
@@ -14,53 +17,115 @@ namespace velmora {
 
 namespace {
 
+constexpr int kFileHeaderSize = 14;
+constexpr int kCoreHeaderSize = 12;  // the old OS/2 header: 16-bit sizes, no compression
+constexpr int kHeightAt = kFileHeaderSize + 8;
+// Past this the file cannot be a skin within the bounds, whatever its header says.
+constexpr qint64 kMaxSkinFileBytes = kMaxSkinPixels * 4 + (qint64(1) << 20);
+
+enum Compression : std::uint32_t {
+    kRgb = 0,
+    kRle8 = 1,
+    kRle4 = 2,
+    kBitfields = 3,
+    kAlphaBitfields = 6,
+};
+
 std::uint32_t LittleEndian(const QByteArray& b, int at, int bytes) {
     std::uint32_t v = 0;
     for (int i = bytes - 1; i >= 0; --i) v = v << 8 | std::uint8_t(b[at + i]);
     return v;
 }
 
+struct BmpHeader {
+    std::int64_t width = 0, height = 0;  // a negative height: rows stored top first
+    int bits = 0;
+    std::uint32_t compression = kRgb;
+    std::uint32_t offset = 0;
+};
+
+// The header's sizes, every one widened to 64 bits and bounded; nothing when the file is
+// too short to hold a header or announces a picture no skin can be.
+std::optional<BmpHeader> ReadHeader(const QByteArray& file) {
+    if (file.size() < kFileHeaderSize + 4) return std::nullopt;
+    BmpHeader h;
+    h.offset = LittleEndian(file, 10, 4);
+    const std::uint32_t headerSize = LittleEndian(file, kFileHeaderSize, 4);
+    if (headerSize == kCoreHeaderSize) {
+        if (file.size() < kFileHeaderSize + kCoreHeaderSize) return std::nullopt;
+        h.width = LittleEndian(file, 18, 2);
+        h.height = LittleEndian(file, 20, 2);
+        h.bits = int(LittleEndian(file, 24, 2));
+    } else {
+        // The shortest later header (16 bytes, OS/2) ends before the compression field.
+        if (headerSize < 16 || file.size() < kFileHeaderSize + 20) return std::nullopt;
+        h.width = std::int32_t(LittleEndian(file, 18, 4));
+        h.height = std::int32_t(LittleEndian(file, kHeightAt, 4));
+        h.bits = int(LittleEndian(file, 28, 2));
+        if (headerSize >= 20) h.compression = LittleEndian(file, 30, 4);
+    }
+    const std::int64_t rows = h.height < 0 ? -h.height : h.height;
+    const bool usual =
+        h.bits == 1 || h.bits == 4 || h.bits == 8 || h.bits == 16 || h.bits == 24 || h.bits == 32;
+    if (!usual || h.width <= 0 || h.width > kMaxSkinSide || rows == 0 || rows > kMaxSkinSide ||
+        h.width * rows > kMaxSkinPixels)
+        return std::nullopt;
+    // Rows of a top-down picture are never compressed.
+    if (h.height < 0 && h.compression != kRgb && h.compression != kBitfields &&
+        h.compression != kAlphaBitfields)
+        return std::nullopt;
+    return h;
+}
+
 // False when an uncompressed BMP's rows reach past the end of the file: the decoder
 // would leave the missing rows undefined instead of failing.
-bool PixelsComplete(const QByteArray& head, qint64 fileSize) {
-    if (head.size() < 26) return false;
-    const std::uint32_t offset = LittleEndian(head, 10, 4);
-    const bool core = LittleEndian(head, 14, 4) == 12;  // the old OS/2 header
-    if (!core && head.size() < 34) return false;
-    const qint64 width = core ? LittleEndian(head, 18, 2) : std::int32_t(LittleEndian(head, 18, 4));
-    const qint64 height =
-        core ? LittleEndian(head, 20, 2) : std::int32_t(LittleEndian(head, 22, 4));
-    const qint64 bits = LittleEndian(head, core ? 24 : 28, 2);
-    const std::uint32_t compression = core ? 0 : LittleEndian(head, 30, 4);
-    if (compression != 0 && compression != 3 && compression != 6) return true;  // RLE: unknown
-    const qint64 rowBytes = (width * bits + 31) / 32 * 4;
-    return fileSize >= offset + rowBytes * (height < 0 ? -height : height);
+bool PixelsComplete(const BmpHeader& h, qint64 fileSize) {
+    if (h.compression == kRle8 || h.compression == kRle4) return true;  // length unknown
+    const std::int64_t rowBytes = (h.width * h.bits + 31) / 32 * 4;
+    const std::int64_t rows = h.height < 0 ? -h.height : h.height;
+    return fileSize >= std::int64_t(h.offset) + rowBytes * rows;
 }
 
 }  // namespace
 
-SkinFile ReadSkinFile(const QString& path) {
+SkinFile DecodeSkin(const QByteArray& file) {
     SkinFile out;
     // Only BMP files are skins, whatever the name says; a file that is one but cannot
     // be decoded is a data error rather than a failed load.
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return out;
-    const QByteArray head = file.read(54);
-    if (!head.startsWith("BM")) return out;
-    const bool complete = PixelsComplete(head, file.size());
-    file.close();
-    QImageReader reader(path, "bmp");
-    reader.setDecideFormatFromContent(false);
-    const QImage image = complete ? reader.read() : QImage();
-    if (image.isNull()) {
-        out.status = SkinFile::Status::BadData;
-        return out;
+    if (!file.startsWith("BM")) return out;
+    out.status = SkinFile::Status::BadData;
+    const std::optional<BmpHeader> header = ReadHeader(file);
+    if (!header || !PixelsComplete(*header, file.size())) return out;
+    // A top-down picture is decoded as the bottom-up one with the same rows, then turned
+    // right side up: the rows are laid out alike, only their order differs.
+    QByteArray bytes = file;
+    const bool topDown = header->height < 0;
+    if (topDown) {
+        const std::uint32_t rows = std::uint32_t(-header->height);
+        for (int i = 0; i < 4; ++i) bytes[kHeightAt + i] = char(rows >> (8 * i));
     }
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "bmp");
+    reader.setDecideFormatFromContent(false);
+    QImage image = reader.read();
+    const std::int64_t rows = topDown ? -header->height : header->height;
+    if (image.isNull() || image.width() != header->width || image.height() != rows) return out;
+    if (topDown) image = image.mirrored(false, true);
     out.image = image.convertToFormat(QImage::Format_BGR888);
-    out.status = out.image.isNull() || out.image.width() <= 0 || out.image.height() <= 0
-                     ? SkinFile::Status::BadData
-                     : SkinFile::Status::Ok;
+    if (!out.image.isNull()) out.status = SkinFile::Status::Ok;
     return out;
+}
+
+SkinFile ReadSkinFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return SkinFile{};
+    if (file.size() > kMaxSkinFileBytes) {
+        SkinFile tooLarge;
+        if (file.read(2) == "BM") tooLarge.status = SkinFile::Status::BadData;
+        return tooLarge;
+    }
+    return DecodeSkin(file.readAll());
 }
 
 QRegion SkinRegion(const QImage& bgr) {

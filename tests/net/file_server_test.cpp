@@ -1,7 +1,11 @@
-// The file mode over real sockets: every response byte for byte.
+// The file mode over real sockets: every response byte for byte, every link of a
+// listing, and symbolic links that lead inside or outside the root.
 #include "net/file_server.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <regex>
 
 #include "net_support.h"
 
@@ -65,11 +69,33 @@ protected:
         dir.writeBytes("root/list/<b>&.txt", "1");
         dir.writeBytes(reinterpret_cast<const char*>(u8"root/list/写真.txt"), "abc");
         dir.writeBytes(reinterpret_cast<const char*>(u8"root/写真.txt"), "photo");
+        // Names copied from Windows keep their CP932 bytes ("日" is 93 FA), next to
+        // UTF-8 ones, a name with a backslash and one no request can spell.
+        dir.mkdir("root/legacy/\x93\xFA");
+        dir.writeBytes("root/legacy/\x93\xFA.txt", "cp932");
+        dir.writeBytes("root/legacy/\x93\xFA/\x95\x5C.txt", "nested");
+        dir.writeBytes(reinterpret_cast<const char*>(u8"root/legacy/日.txt"), "utf-8");
+        dir.writeBytes("root/legacy/a\\b.txt", "backslash");
+        dir.writeBytes("root/legacy/a..b.txt", "dots");
+        // Links inside the root are followed; links to outside it, or to nothing, are not.
+        dir.mkdir("outside");
+        dir.writeBytes("outside/secret.txt", "secret");
+        dir.mkdir("root/links");
+        Link("../a.txt", "root/links/inside.txt");
+        Link("../docs", "root/links/docs");
+        Link(dir.path() + "/outside", "root/links/etc");
+        Link(dir.path() + "/outside/secret.txt", "root/links/secret.txt");
+        Link("../../outside/secret.txt", "root/links/relative.txt");
+        Link(dir.path() + "/nowhere", "root/links/dangling");
         server.shared.update([this](WebSnapshot& s) {
             s.mode = FileServer;
             s.webroot = root;
         });
         ASSERT_TRUE(server.start());
+    }
+
+    void Link(const std::string& target, const std::string& relative) {
+        ASSERT_EQ(symlink(target.c_str(), (dir.path() + "/" + relative).c_str()), 0) << relative;
     }
 
     test::TempDir dir;
@@ -111,8 +137,55 @@ TEST_F(FileServerTest, AnswersEveryKindOfRequest) {
         {"/noext", FileResponse("application/octet-stream", "data")},
         {"/%E5%86%99%E7%9C%9F.txt", FileResponse("text/plain; charset=x-sjis", "photo")},
         {"/" + sjisPhoto, FileResponse("text/plain; charset=x-sjis", "photo")},
+        {"/legacy/%93%FA.txt", FileResponse("text/plain; charset=x-sjis", "cp932")},
+        {"/legacy/%E6%97%A5.txt", FileResponse("text/plain; charset=x-sjis", "utf-8")},
+        {"/legacy/%93%FA/%95%5C.txt", FileResponse("text/plain; charset=x-sjis", "nested")},
+        {"/legacy/a%5Cb.txt", FileResponse("text/plain; charset=x-sjis", "backslash")},
+        {"/links/inside.txt", FileResponse("text/plain; charset=x-sjis", "hello")},
+        {"/links/docs", Redirect("/links/docs/")},
+        {"/links/docs/", FileResponse("text/html", "<p>docs</p>")},
+        {"/links/etc", NotFound("links/etc")},
+        {"/links/etc/", NotFound("links/etc/")},
+        {"/links/etc/secret.txt", NotFound("links/etc/secret.txt")},
+        {"/links/secret.txt", NotFound("links/secret.txt")},
+        {"/links/relative.txt", NotFound("links/relative.txt")},
+        {"/links/dangling", NotFound("links/dangling")},
     };
     for (const auto& c : cases) EXPECT_EQ(Get(server.port(), c.target), c.expected) << c.target;
+}
+
+TEST_F(FileServerTest, EveryListedEntryOpensThroughItsLink) {
+    const std::regex href("<a href=\"([^\"]*)\">");
+    std::vector<std::string> folders = {"/"}, shown;
+    while (!folders.empty()) {
+        const std::string folder = folders.back();
+        folders.pop_back();
+        const std::string listing = Get(server.port(), folder);
+        for (std::sregex_iterator m(listing.begin(), listing.end(), href), end; m != end; ++m) {
+            const std::string target = folder + (*m)[1].str();
+            shown.push_back(target);
+            const std::string answer = Get(server.port(), target);
+            EXPECT_EQ(answer.find(Sj(u8"ファイルが見つかりません")), std::string::npos) << target;
+            EXPECT_EQ(answer.find("Directory does not exist"), std::string::npos) << target;
+            if (target.back() == '/' && answer.find("<ul>") != std::string::npos)
+                folders.push_back(target);
+        }
+    }
+    // The entries no link can reach are not offered at all.
+    for (const char* hidden : {"/links/etc/", "/links/secret.txt", "/links/relative.txt",
+                               "/links/dangling", "/legacy/a..b.txt"})
+        EXPECT_EQ(std::count(shown.begin(), shown.end(), hidden), 0) << hidden;
+    for (const char* listed : {"/legacy/%93%FA.txt", "/legacy/%93%FA/", "/legacy/%93%FA/%95%5C.txt",
+                               "/legacy/a%5Cb.txt", "/links/inside.txt", "/links/docs/"})
+        EXPECT_EQ(std::count(shown.begin(), shown.end(), listed), 1) << listed;
+}
+
+TEST_F(FileServerTest, RootReachedThroughALinkServesItsFiles) {
+    ASSERT_EQ(symlink(root.c_str(), (dir.path() + "/rootlink").c_str()), 0);
+    server.shared.update([this](WebSnapshot& s) { s.webroot = dir.path() + "/rootlink"; });
+    EXPECT_EQ(Get(server.port(), "/links/inside.txt"),
+              FileResponse("text/plain; charset=x-sjis", "hello"));
+    EXPECT_EQ(Get(server.port(), "/links/etc/secret.txt"), NotFound("links/etc/secret.txt"));
 }
 
 TEST_F(FileServerTest, MethodIsNotLookedAt) {

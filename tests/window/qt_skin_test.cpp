@@ -1,6 +1,6 @@
-// Skins through the window: BMP files of the usual depths, the region cut from them,
-// the background layer, the window's size, the two error messages, and the
-// `background` command.
+// Skins through the window: BMP files of the usual depths, stored bottom-up or top-down,
+// the region cut from them, the background layer, the window's size, the two error
+// messages for missing files and hostile headers, and the `background` command.
 #include "window/qt_skin.h"
 
 #include <gtest/gtest.h>
@@ -29,6 +29,42 @@ QImage SampleSkin() {
     return img;
 }
 
+std::uint32_t Get32(const std::string& f, size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | std::uint8_t(f[at + i]);
+    return v;
+}
+
+void Set32(std::string& f, size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) f[at + i] = char(v >> (8 * i));
+}
+
+// The same picture stored top row first: a negative height and the rows reversed.
+std::string TopDown(const std::string& bmp) {
+    const std::uint32_t offset = Get32(bmp, 10), height = Get32(bmp, 22);
+    const size_t rowBytes = (bmp.size() - offset) / height;
+    std::string f = bmp.substr(0, offset);
+    Set32(f, 22, std::uint32_t(-std::int32_t(height)));
+    for (std::uint32_t r = height; r-- > 0;) f += bmp.substr(offset + r * rowBytes, rowBytes);
+    return f;
+}
+
+// A 54-byte file: the header alone, with the given sizes and bit count.
+std::string HeaderOnly(std::uint32_t width, std::uint32_t height, std::uint16_t bits,
+                       std::uint32_t compression = 0) {
+    std::string f = "BM" + std::string(52, '\0');
+    Set32(f, 2, 54);
+    Set32(f, 10, 54);
+    Set32(f, 14, 40);
+    Set32(f, 18, width);
+    Set32(f, 22, height);
+    f[26] = 1;
+    f[28] = char(bits & 0xFF);
+    f[29] = char(bits >> 8);
+    Set32(f, 30, compression);
+    return f;
+}
+
 class SkinTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -46,34 +82,40 @@ protected:
 };
 
 TEST_F(SkinTest, EveryUsualDepthGivesTheSameWindow) {
-    for (int bits : {1, 4, 8, 16, 24, 32}) {
-        SCOPED_TRACE(bits);
-        QImage pic = SampleSkin();
-        if (bits == 1) {  // two colours only
-            for (int y = 0; y < pic.height(); ++y)
-                for (int x = 0; x < pic.width(); ++x)
-                    if (pic.pixelColor(x, y) == kRing) pic.setPixelColor(x, y, kSkin);
+    for (int bits : {1, 4, 8, 16, 24, 32})
+        for (bool topDown : {false, true}) {
+            SCOPED_TRACE(std::to_string(bits) + (topDown ? " bits, top-down" : " bits"));
+            QImage pic = SampleSkin();
+            if (bits == 1) {  // two colours only
+                for (int y = 0; y < pic.height(); ++y)
+                    for (int x = 0; x < pic.width(); ++x)
+                        if (pic.pixelColor(x, y) == kRing) pic.setPixelColor(x, y, kSkin);
+            }
+            const std::string bmp = MakeBmp(pic, bits);
+            rig.folder.writeBytes("skin.bmp", topDown ? TopDown(bmp) : bmp);
+            window.LoadSkin("skin.bmp");
+            ASSERT_TRUE(rig.fe.messages.empty()) << Cp932ToUtf8(rig.fe.messages[0]);
+            EXPECT_EQ(window.size(), QSize(40, 30));
+            EXPECT_EQ(window.skinWidth(), 40);
+            const QRegion& r = window.shape();
+            EXPECT_FALSE(r.contains(QPoint(0, 0)));
+            EXPECT_FALSE(r.contains(QPoint(3, 10)));
+            EXPECT_TRUE(r.contains(QPoint(4, 10)));
+            EXPECT_TRUE(r.contains(QPoint(35, 27)));
+            EXPECT_FALSE(r.contains(QPoint(36, 27)));
+            EXPECT_FALSE(r.contains(QPoint(20, 15))) << "the hole is cut";
+            EXPECT_TRUE(r.contains(QPoint(18, 15)));
+            EXPECT_EQ(window.mask(), r);
+            // 16-bit pixels keep 5 bits a channel.
+            const std::uint32_t want = bits == 16 ? 0x183858 : 0x1E3C5A;
+            EXPECT_EQ(bg(10, 20), want);
+            EXPECT_EQ(bg(10, 3), bits == 1    ? want
+                                 : bits == 16 ? 0xC8B010u
+                                              : 0xC8B414u)
+                << "the ring stays on top";
+            EXPECT_EQ(bg(0, 0), bits == 16 ? 0xF800F8u : 0xFF00FFu);
+            EXPECT_EQ(bg(100, 100), 0xFFFFFFu) << "the rest of the layer keeps its white";
         }
-        rig.folder.writeBytes("skin.bmp", MakeBmp(pic, bits));
-        window.LoadSkin("skin.bmp");
-        ASSERT_TRUE(rig.fe.messages.empty()) << Cp932ToUtf8(rig.fe.messages[0]);
-        EXPECT_EQ(window.size(), QSize(40, 30));
-        EXPECT_EQ(window.skinWidth(), 40);
-        const QRegion& r = window.shape();
-        EXPECT_FALSE(r.contains(QPoint(0, 0)));
-        EXPECT_FALSE(r.contains(QPoint(3, 10)));
-        EXPECT_TRUE(r.contains(QPoint(4, 10)));
-        EXPECT_TRUE(r.contains(QPoint(35, 27)));
-        EXPECT_FALSE(r.contains(QPoint(36, 27)));
-        EXPECT_FALSE(r.contains(QPoint(20, 15))) << "the hole is cut";
-        EXPECT_TRUE(r.contains(QPoint(18, 15)));
-        EXPECT_EQ(window.mask(), r);
-        // 16-bit pixels keep 5 bits a channel.
-        const std::uint32_t want = bits == 16 ? 0x183858 : 0x1E3C5A;
-        EXPECT_EQ(bg(10, 20), want);
-        EXPECT_EQ(bg(0, 0), bits == 16 ? 0xF800F8u : 0xFF00FFu);
-        EXPECT_EQ(bg(100, 100), 0xFFFFFFu) << "the rest of the layer keeps its white";
-    }
 }
 
 TEST_F(SkinTest, LoadingComposesKeepsTextDropsPictures) {
@@ -120,6 +162,14 @@ TEST_F(SkinTest, FailuresReportAndLeaveEverythingAsItWas) {
     odd[28] = 7;  // seven bits a pixel
     rig.folder.writeBytes("odd.bmp", odd);
     rig.folder.writeBytes("text.bmp", "not a picture");
+    // Sizes that overflow any product of them, and sizes no window can take.
+    rig.folder.writeBytes("absurd.bmp", HeaderOnly(0x7FFFFFFF, 0x7FFFFFFF, 0xFFFF));
+    rig.folder.writeBytes("huge.bmp", HeaderOnly(0x10000, 0x10000, 24));
+    rig.folder.writeBytes("lowest.bmp", HeaderOnly(16, 0x80000000, 24));
+    rig.folder.writeBytes("zero.bmp", HeaderOnly(0, 10, 24));
+    // Rows stored top first are never run-length compressed.
+    rig.folder.writeBytes("rle.bmp",
+                          HeaderOnly(16, std::uint32_t(-16), 8, 1) + std::string(64, '\0'));
     const std::string dir = rig.folder.programPath();
     struct {
         const char* name;
@@ -129,6 +179,11 @@ TEST_F(SkinTest, FailuresReportAndLeaveEverythingAsItWas) {
         {"text.bmp", dir + "text.bmp のロードに失敗しました"},
         {"short.bmp", "BMPデータエラーが発生しました"},
         {"odd.bmp", "BMPデータエラーが発生しました"},
+        {"absurd.bmp", "BMPデータエラーが発生しました"},
+        {"huge.bmp", "BMPデータエラーが発生しました"},
+        {"lowest.bmp", "BMPデータエラーが発生しました"},
+        {"zero.bmp", "BMPデータエラーが発生しました"},
+        {"rle.bmp", "BMPデータエラーが発生しました"},
     };
     for (const auto& c : cases) {
         rig.fe.messages.clear();

@@ -1,13 +1,19 @@
 // The real program on a private Xvfb: what the screen shows through the window's shape
-// and its text, a real click confirming a choice, and Escape asking before closing.
+// and its text, the shape as the X server holds it, a real click confirming a choice,
+// and Escape asking before closing.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "window_support.h"
 #include "x11_support.h"
+// Xlib last: its macros would clash with the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
 
 namespace velmora::test {
 namespace {
@@ -25,6 +31,26 @@ std::string Skin() {
     for (int y = 150; y < 170; ++y)
         for (int x = 250; x < 270; ++x) img.setPixelColor(x, y, kCut);
     return MakeBmp(img, 24);
+}
+
+// The window's bounding shape as the X server holds it, one flag per pixel of a
+// width x height area; empty when the server has none to tell.
+std::vector<bool> ServerShape(const std::string& display, XID window, int width, int height) {
+    std::vector<bool> in;
+    ::Display* dpy = XOpenDisplay(display.c_str());
+    if (!dpy) return in;
+    int count = 0, ordering = 0;
+    XRectangle* rects = XShapeGetRectangles(dpy, window, ShapeBounding, &count, &ordering);
+    in.assign(size_t(width) * height, false);
+    for (int i = 0; i < count; ++i)
+        for (int y = std::max(0, int(rects[i].y));
+             y < std::min(height, rects[i].y + rects[i].height); ++y)
+            for (int x = std::max(0, int(rects[i].x));
+                 x < std::min(width, rects[i].x + rects[i].width); ++x)
+                in[size_t(y) * width + x] = true;
+    if (rects) XFree(rects);
+    XCloseDisplay(dpy);
+    return in;
 }
 
 class RealWindowTest : public ::testing::Test {
@@ -79,6 +105,50 @@ TEST_F(RealWindowTest, ShapeShowsWhatLiesBeneathAndTextAppearsInTextPos) {
     // Text only inside its rectangle: the body around it stays clean.
     EXPECT_EQ(x->darkPixels(sx(10), sy(100), sx(240), sy(190)), 0);
     EXPECT_EQ(x->darkPixels(sx(10), sy(30), sx(20), sy(100)), 0);
+}
+
+// The finest checkerboard: one run per opaque pixel, 153,600 in all, far more than one
+// request of rectangles can carry.
+TEST_F(RealWindowTest, CheckerboardSkinGivesExactlyItsShapeDrawnAndClickable) {
+    constexpr int kW = 640, kH = 480;
+    auto opaque = [](int wx, int wy) { return (wx + wy) % 2 == 1; };
+    QImage board(kW, kH, QImage::Format_RGB32);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) board.setPixel(x, y, opaque(x, y) ? kBody : kCut.rgb());
+    folder.writeBytes("skin.bmp", MakeBmp(board, 24));
+    folder.writeBytes("variable.txt",
+                      "[default]\nbackground=skin.bmp\nwindows_pos=100,100,740,580\ntitle=e2e\n"
+                      "text_pos=20,40,280,100\nchoice_pos1=20,110,200,130\n"
+                      "choice_pos2=20,130,200,150\nchoice_pos3=20,150,200,170\n");
+    start("[main]\nchoice,3,1,one,two,three\nset,picked,%choice_sel%\nexit\n");
+    std::vector<bool> shape;
+    const bool exact = WaitUntil(
+        [&] {
+            shape = ServerShape(server.display(), window, kW, kH);
+            if (shape.empty()) return false;
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x)
+                    if (shape[size_t(y) * kW + x] != opaque(x, y)) return false;
+            return true;
+        },
+        10000);
+    ASSERT_TRUE(exact) << "the server's shape is not the skin's; (1, 0) in it: "
+                       << (shape.empty() ? -1 : int(shape[1]));
+    EXPECT_EQ(x->pixel(sx(1), sy(0)), kBody);
+    EXPECT_EQ(x->pixel(sx(0), sy(0)), kBackdrop);
+    EXPECT_EQ(x->pixel(sx(639), sy(478)), kBody);
+    EXPECT_EQ(x->pixel(sx(639), sy(479)), kBackdrop);
+    // Half of the choice rows shows the dark backdrop; the text adds to it.
+    const int half = (200 - 21) * (150 - 131) / 2;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return x->darkPixels(sx(21), sy(131), sx(200), sy(150)) > half + 5; }, 10000))
+        << "choice 2 was not drawn";
+    // A cut pixel of choice 1 belongs to what lies beneath: that click chooses nothing,
+    // and the next one, on a pixel of choice 2, is the one that counts.
+    x->click(sx(60), sy(120));
+    x->click(sx(61), sy(140));
+    ASSERT_TRUE(program->waitExit(10000)) << "the program did not end";
+    EXPECT_NE(variables().find("picked=2"), std::string::npos) << variables();
 }
 
 TEST_F(RealWindowTest, ClickConfirmsAChoice) {

@@ -1,0 +1,84 @@
+// The window's shape on the display server. Qt hands a window mask to X as one list of
+// rectangles; past 32,767 of them the list no longer fits an ordinary request and the
+// window ends up with an empty shape. A 1-bit mask has no such limit: its size depends
+// on the window, not on how finely the shape is cut.
+#include <QGuiApplication>
+#include <QWidget>
+#include <cstdint>
+#include <cstdlib>
+
+#include "window/qt_skin.h"
+// Xlib last: its macros (None, Status, Bool) would clash with the declarations above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
+
+namespace velmora {
+
+namespace {
+
+// The region as a 1-bit picture of the given size, least significant bit first.
+XImage* MaskImage(::Display* dpy, const QRegion& shape, int width, int height) {
+    const int bytesPerLine = (width + 7) / 8;
+    char* bits = static_cast<char*>(std::calloc(size_t(bytesPerLine) * height, 1));
+    if (!bits) return nullptr;
+    for (const QRect& r : shape) {
+        const int left = std::max(r.left(), 0), right = std::min(r.right() + 1, width);
+        const int bottom = std::min(r.bottom() + 1, height);
+        for (int y = std::max(r.top(), 0); y < bottom; ++y) {
+            char* row = bits + size_t(y) * bytesPerLine;
+            for (int x = left; x < right; ++x) row[x >> 3] |= char(1 << (x & 7));
+        }
+    }
+    XImage* image = XCreateImage(dpy, DefaultVisual(dpy, DefaultScreen(dpy)), 1, XYBitmap, 0, bits,
+                                 unsigned(width), unsigned(height), 8, bytesPerLine);
+    if (!image) {
+        std::free(bits);
+        return nullptr;
+    }
+    image->byte_order = LSBFirst;
+    image->bitmap_bit_order = LSBFirst;
+    return image;
+}
+
+bool ApplyMask(::Display* dpy, ::Window window, const QRegion& shape) {
+    // The mask covers the shape's extent; whatever lies outside it is cut as well.
+    const QRect extent = shape.boundingRect();
+    const int width = std::max(1, extent.right() + 1), height = std::max(1, extent.bottom() + 1);
+    XImage* image = MaskImage(dpy, shape, width, height);
+    if (!image) return false;
+    const Pixmap mask = XCreatePixmap(dpy, window, unsigned(width), unsigned(height), 1);
+    XGCValues values{};
+    values.foreground = 1;
+    values.background = 0;
+    const GC gc = XCreateGC(dpy, mask, GCForeground | GCBackground, &values);
+    // Xlib splits a picture too large for one request into several.
+    XPutImage(dpy, mask, gc, image, 0, 0, 0, 0, unsigned(width), unsigned(height));
+    // What lies beneath a shown window is repainted where the new shape uncovers it.
+    // Through a finely cut old shape that repaint costs the server seconds; emptied first,
+    // the window uncovers one plain rectangle, and the new shape then only covers.
+    XShapeCombineRectangles(dpy, window, ShapeBounding, 0, 0, nullptr, 0, ShapeSet, YXBanded);
+    XShapeCombineMask(dpy, window, ShapeBounding, 0, 0, mask, ShapeSet);
+    XFreeGC(dpy, gc);
+    XFreePixmap(dpy, mask);
+    XDestroyImage(image);  // frees the bits as well
+    XFlush(dpy);
+    return true;
+}
+
+}  // namespace
+
+void ApplyWindowShape(QWidget& window, const QRegion& shape) {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    ::Display* dpy = x11 ? x11->display() : nullptr;
+    int event = 0, error = 0;
+    if (dpy && XShapeQueryExtension(dpy, &event, &error) &&
+        ApplyMask(dpy, ::Window(window.winId()), shape))
+        return;
+    // Elsewhere the platform takes the region. An empty mask would mean "no shape": a
+    // skin that is all transparent colour must leave nothing visible, so the mask is a
+    // pixel outside the window instead.
+    window.setMask(shape.isEmpty() ? QRegion(-1, -1, 1, 1) : shape);
+}
+
+}  // namespace velmora
