@@ -15,7 +15,8 @@ void Display::Compose(bool copyBackground, bool clearText, bool doPresent) {
     Blit(layers.work, layers.text, 0, 0, W, H, Rop::And);
     Blit(layers.screen, layers.work, 0, 0, W, H, Rop::Copy);
     const ChoiceState& c = engine_.choice;
-    if (c.active && c.highlighted >= 1 && c.highlighted <= 6 && choiceDrawn[c.highlighted - 1]) {
+    if (c.active && c.highlighted >= 1 && c.highlighted <= kMaxChoices &&
+        choiceDrawn[c.highlighted - 1]) {
         const Rect& r = choiceRect[c.highlighted - 1];
         // An inverted frame two pixels wide around the highlighted choice.
         Blit(layers.screen, layers.work, r.left - 2, r.top - 2, r.width() + 4, r.height() + 4,
@@ -40,7 +41,7 @@ void Display::Clear() {
 
 void Display::DrawChoices() {
     const ChoiceState& c = engine_.choice;
-    for (int i = 0; i < c.count && i < 6; ++i) {
+    for (int i = 0; i < c.count && i < kMaxChoices; ++i) {
         Rect r;
         choiceDrawn[i] = ParseRect(engine_.vars[kChoicePos1 + i], r);
         if (!choiceDrawn[i]) continue;
@@ -54,7 +55,7 @@ void Display::DrawChoices() {
 }
 
 bool Display::ChoiceHit(int n, int x, int y) const {
-    return n >= 1 && n <= 6 && choiceDrawn[n - 1] && choiceRect[n - 1].contains(x, y);
+    return n >= 1 && n <= kMaxChoices && choiceDrawn[n - 1] && choiceRect[n - 1].contains(x, y);
 }
 
 }  // namespace velmora

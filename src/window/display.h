@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/limits.h"
 #include "engine/rect.h"
 #include "window/layers.h"
 
@@ -34,8 +35,8 @@ public:
     TextPainter* painter = nullptr;
 
     // Choice rectangles and whether each was drawn, set when the choices are drawn.
-    Rect choiceRect[6];
-    bool choiceDrawn[6] = {};
+    Rect choiceRect[kMaxChoices];
+    bool choiceDrawn[kMaxChoices] = {};
 
     void Compose(bool copyBackground, bool clearText, bool doPresent);
 
@@ -45,7 +46,7 @@ public:
     void Clear();
     // Draws the texts of the offered choices into their rectangles and presents.
     void DrawChoices();
-    // True when choice n (1-6) was drawn and the point lies strictly inside it.
+    // True when choice n (1 to kMaxChoices) was drawn and the point lies strictly inside it.
     bool ChoiceHit(int n, int x, int y) const;
 
     Engine& engine() { return engine_; }

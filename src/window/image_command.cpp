@@ -38,15 +38,15 @@ File OpenPicture(const std::string& osPath) {
 
 ImageCommand::ImageCommand(Engine& engine, Display& display) : display_(display) {
     // Pictures are only read: the script file needs no fresh look afterwards.
-    engine.addCommands({{"image", 1, [this](Engine& e) { ShowImage(e); }, false}});
-}
-
-void ImageCommand::ShowImage(Engine& engine) {
+    Command image{"image", 1, {}, false};
+    image.subcommands = {
+        {"clear", 1, [this](Engine& e) { clear(e); }},
+        // Any other mode places a picture: 'image,mode,file,x,y'.
+        {kAnyOtherWord, 4, [this](Engine& e) { place(e); }},
+    };
     // The mode is compared as written: "Clear" places a picture.
-    if (engine.line.p(1) == "clear")
-        clear(engine);
-    else
-        place(engine);
+    image.subcommandCase = WordCase::AsWritten;
+    engine.addCommands({std::move(image)});
 }
 
 void ImageCommand::clear(Engine& engine) {
@@ -66,7 +66,6 @@ void ImageCommand::clear(Engine& engine) {
 }
 
 void ImageCommand::place(Engine& engine) {
-    if (!engine.CheckParams(4)) return;
     const std::string name = engine.resolvePath(engine.line.p(2));
     const int x = ToInt(engine.line.p(3)), y = ToInt(engine.line.p(4));
     BuiltinVariables& vars = engine.vars;
