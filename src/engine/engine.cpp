@@ -83,10 +83,10 @@ bool Engine::keepsAlive() const {
 // ---- Reader ---------------------------------------------------------------------------
 
 bool Engine::OpenScript(const std::string& name) {
-    return openScript(name, true);
+    return openScript(name, OpenReport::Shown);
 }
 
-bool Engine::openScript(const std::string& name, bool report) {
+bool Engine::openScript(const std::string& name, OpenReport report) {
     line.lineNumber = 0;
     callDepth_ = 0;
     openIfs_ = 0;
@@ -96,7 +96,8 @@ bool Engine::openScript(const std::string& name, bool report) {
                                                              : name;
     scriptName_ = name.empty() ? path.substr(path.rfind('/') + 1) : name;
     if (!script_->open(NativePath(path))) {
-        if (report) reportError(Format(msg::ScriptOpenError().c_str(), path.c_str()));
+        if (report == OpenReport::Shown)
+            reportError(Format(msg::ScriptOpenError().c_str(), path.c_str()));
         return false;
     }
     return true;
@@ -324,7 +325,7 @@ bool Engine::Shutdown(bool ask) {
     StopScript();
     CloseScript();
     // Quietly: a script that cannot be reopened has no exit section to run.
-    if (openScript("", false) && FindLabel("[exit]", 0, {.report = false})) {
+    if (openScript("", OpenReport::Quiet) && FindLabel("[exit]", 0, {.report = false})) {
         quit = true;
         fe_.sleepMs(100);
         RunScript(true);

@@ -181,7 +181,8 @@ public:
     bool ExpandReference(std::string& text);
 
 private:
-    bool openScript(const std::string& name, bool report);
+    enum class OpenReport { Shown, Quiet };  // a script that cannot be opened
+    bool openScript(const std::string& name, OpenReport report);
     void splitLine(const std::string& text);
     void runSubcommand(const Command& c);
     void traceLine() const;

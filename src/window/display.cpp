@@ -5,11 +5,11 @@
 
 namespace velmora {
 
-void Display::Compose(bool copyBackground, bool clearText, bool doPresent) {
+void Display::Compose(ComposeSteps steps) {
     if (!layers.ready) return;
     const int W = kLayerWidth, H = kLayerHeight;
-    if (copyBackground) Blit(layers.base, layers.background, 0, 0, W, H, Rop::Copy);
-    if (clearText) FillWhite(layers.text);
+    if (steps.copyBackground) Blit(layers.base, layers.background, 0, 0, W, H, Rop::Copy);
+    if (steps.clearText) FillWhite(layers.text);
     Blit(layers.work, layers.base, 0, 0, W, H, Rop::Copy);
     // White text pixels leave the picture alone; black ones make it black.
     Blit(layers.work, layers.text, 0, 0, W, H, Rop::And);
@@ -23,20 +23,20 @@ void Display::Compose(bool copyBackground, bool clearText, bool doPresent) {
              Rop::NotCopy);
         Blit(layers.screen, layers.work, r.left, r.top, r.width(), r.height(), Rop::Copy);
     }
-    if (doPresent && present) present();
+    if (steps.present && present) present();
 }
 
 void Display::ShowText(const std::string& mode, const std::string& text) {
-    if (mode == "clear") Compose(false, true, false);
+    if (mode == "clear") Compose({.clearText = true});
     Rect area;
     // An unreadable text_pos draws nothing and leaves the screen as it was.
     if (!ParseRect(engine_.vars[kTextPos], area)) return;
     if (painter && layers.ready) painter->drawText(layers.text, area, text);
-    Compose(false, false, true);
+    Compose({.present = true});
 }
 
 void Display::Clear() {
-    Compose(true, true, true);
+    Compose({.copyBackground = true, .clearText = true, .present = true});
 }
 
 void Display::DrawChoices() {
@@ -51,7 +51,7 @@ void Display::DrawChoices() {
             painter->drawText(layers.text, Rect{r.left + 1, r.top + 1, r.right, r.bottom},
                               c.text[i]);
     }
-    Compose(false, false, true);
+    Compose({.present = true});
 }
 
 bool Display::ChoiceHit(int n, int x, int y) const {

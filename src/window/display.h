@@ -38,7 +38,13 @@ public:
     Rect choiceRect[kMaxChoices];
     bool choiceDrawn[kMaxChoices] = {};
 
-    void Compose(bool copyBackground, bool clearText, bool doPresent);
+    // The steps of a composition; the work layer and the screen are always rebuilt.
+    struct ComposeSteps {
+        bool copyBackground = false;  // the base layer again from the skin: pictures go
+        bool clearText = false;       // the text layer white
+        bool present = false;         // hand the frame to the screen
+    };
+    void Compose(ComposeSteps steps);
 
     // The `text` command: mode "clear" wipes the text layer first; text accumulates.
     void ShowText(const std::string& mode, const std::string& text);

@@ -52,7 +52,7 @@ ImageCommand::ImageCommand(Engine& engine, Display& display) : display_(display)
 void ImageCommand::clear(Engine& engine) {
     const CurrentLine& line = engine.line;
     if (line.paramCount < 5) {
-        display_.Compose(true, false, true);
+        display_.Compose({.copyBackground = true, .present = true});
         return;
     }
     // Clamped to the layer first, so that far-off corners cannot overflow the size.
@@ -62,7 +62,7 @@ void ImageCommand::clear(Engine& engine) {
     const int bottom = std::clamp(ToInt(line.p(5)), 0, kLayerHeight);
     LayerSet& layers = display_.layers;
     Blit(layers.base, layers.background, left, top, right - left, bottom - top, Rop::Copy);
-    display_.Compose(false, false, true);
+    display_.Compose({.present = true});
 }
 
 void ImageCommand::place(Engine& engine) {

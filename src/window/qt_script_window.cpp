@@ -90,7 +90,7 @@ void ScriptWindow::LoadSkin(const std::string& name) {
     // leave nothing visible, so the mask is a pixel outside the window instead.
     setMask(shape_.isEmpty() ? QRegion(-1, -1, 1, 1) : shape_);
     CopySkinToLayer(skin.image, display_.layers.background);
-    display_.Compose(true, false, true);
+    display_.Compose({.copyBackground = true, .present = true});
     resize(skinWidth_, skinHeight_);
 }
 
