@@ -65,6 +65,10 @@ struct BuiltinVariables {
     const std::string& operator[](int i) const { return v[i]; }
 };
 
+// Set in the environment while the host traces the script (velmora --trace): a plug-in
+// writes its notes for the script's author to standard error only then.
+constexpr const char* kTraceEnvironment = "VELMORA_TRACE";
+
 }  // namespace velmora
 
 // Marks an entry point for export, also in a plug-in built with hidden visibility.

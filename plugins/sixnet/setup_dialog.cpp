@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "engine/text.h"
 #include "sixnet.h"
@@ -72,8 +73,10 @@ bool ReadTerminalLine(std::string& line) {
 
 bool AskOnTerminal(QString& chosen) {
     if (!isatty(STDIN_FILENO)) {
-        // Answers piped into the console belong to the script's own questions.
-        std::fputs("sixnet: no terminal to choose the set-up program; cancelled\n", stderr);
+        // Answers piped into the console belong to the script's own questions. The note
+        // is for whoever traces the script; standard error is the script's own otherwise.
+        if (std::getenv(velmora::kTraceEnvironment))
+            std::fputs("sixnet: no terminal to choose the set-up program; cancelled\n", stderr);
         return false;
     }
     std::printf("Open file [%s]: ", kDefaultName);

@@ -34,6 +34,9 @@ int RunCheck(const std::string& programPath, const std::string& file) {
         else
             std::printf("%s: %s\n", f.file.c_str(), f.message.c_str());
     }
+    // Which file was checked: without a name the folder is a guess the author should see.
+    std::fprintf(stderr, "velmora: checked %s: %zu finding%s\n", path.c_str(), findings.size(),
+                 findings.size() == 1 ? "" : "s");
     return findings.empty() ? 0 : 1;
 }
 

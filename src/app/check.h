@@ -5,7 +5,8 @@
 
 namespace velmora {
 
-// Exit status 0 when the script is clean, 1 when anything was reported.
+// Checks file, or code.txt of programPath when file is empty; says on stderr which file
+// it checked. Exit status 0 when the script is clean, 1 when anything was reported.
 int RunCheck(const std::string& programPath, const std::string& file);
 
 }  // namespace velmora

@@ -145,7 +145,7 @@ void ConsoleFrontend::showText(const std::string&, const std::string& text) {
 
 void ConsoleFrontend::drawChoices() {
     const ChoiceState& c = engine_->choice;
-    for (int i = 0; i < c.count && i < 6; ++i)
+    for (int i = 0; i < c.count && i < kMaxChoices; ++i)
         writeLine(outFd_, Format("[%d] ", i + 1) + c.text[i]);
 }
 
@@ -215,11 +215,13 @@ void ConsoleFrontend::runModalProgress(const std::string& caption, const std::st
     RunConsoleProgress(caption, detail, task, errFd_, [this] { pumpOneMessage(); });
 }
 
-int RunConsole(const std::string& programPath, const std::vector<std::string>& args) {
+int RunConsole(const std::string& programPath, const std::vector<std::string>& args,
+               TraceMode trace) {
     ConsoleFrontend::InstallSignalHandlers();
     ConsoleFrontend fe;
     Engine engine(fe);
     fe.attach(engine);
+    InstallTrace(engine, trace);
     // The layers exist in the console too, so picture commands report as in the window.
     Display display(engine);
     display.layers.create();

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/trace.h"
 #include "engine/frontend.h"
 
 namespace velmora {
@@ -81,6 +82,7 @@ private:
 };
 
 // Runs code.txt of programPath in the console; the exit status of the program.
-int RunConsole(const std::string& programPath, const std::vector<std::string>& args);
+int RunConsole(const std::string& programPath, const std::vector<std::string>& args,
+               TraceMode trace = TraceMode::Off);
 
 }  // namespace velmora

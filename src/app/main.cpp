@@ -21,11 +21,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "velmora: %s\n%s", o.error.c_str(), velmora::UsageText());
             return 2;
         case Options::Mode::Check:
-            return velmora::RunCheck(velmora::FindProgramPath(argv[0]), o.path);
+            return velmora::RunCheck(velmora::FindCheckFolder(argv[0]), o.path);
         case Options::Mode::New:
             return velmora::CreateStarterFolder(o.path, velmora::FindExecutable(argv[0]));
         case Options::Mode::Console:
-            return velmora::RunConsole(velmora::FindProgramPath(argv[0]), o.scriptArgs);
+            return velmora::RunConsole(velmora::FindProgramPath(argv[0]), o.scriptArgs, o.trace);
         case Options::Mode::Window:
             return velmora::RunWindowApp(argc, argv, o);
     }

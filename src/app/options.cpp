@@ -1,6 +1,7 @@
 // Command-line parsing and the program folder.
 #include "app/options.h"
 
+#include <sys/stat.h>
 #include <X11/Xlib.h>
 #include <unistd.h>
 
@@ -16,6 +17,8 @@ Options ParseOptions(int argc, char** argv) {
         const char* a = argv[i];
         if (std::strcmp(a, "--console") == 0) {
             o.mode = Options::Mode::Console;
+        } else if (std::strcmp(a, "--trace") == 0) {
+            o.trace = TraceMode::StandardError;
         } else if (std::strcmp(a, "--check") == 0) {
             o.mode = Options::Mode::Check;
             if (i + 1 < argc) o.path = argv[++i];
@@ -47,16 +50,19 @@ Options ParseOptions(int argc, char** argv) {
 }
 
 const char* UsageText() {
-    return "usage: velmora [--console] [bookmark]\n"
+    return "usage: velmora [--console] [--trace] [bookmark]\n"
            "       velmora --check [FILE]\n"
            "       velmora --new DIR\n"
            "Runs code.txt of the program folder ($VELMORA_HOME, or the executable's folder).\n"
            "  --console   run without a window: text on standard output, answers from\n"
            "              standard input\n"
+           "  --trace     write each executed line (file:line: text, after expansion)\n"
+           "              and each event that moves the script to standard error\n"
            "  bookmark    start at the restart point saved by the script's bookmark command\n"
-           "  --check     check a script (default: code.txt of the program folder) without\n"
-           "              running it; one line file:line: message for each finding, exit\n"
-           "              status 1 if there is any\n"
+           "  --check     check a script without running it (default: code.txt of\n"
+           "              $VELMORA_HOME, else of the current folder if it has one, else of\n"
+           "              the executable's folder); one line file:line: message for each\n"
+           "              finding, exit status 1 if there is any\n"
            "  --new DIR   create a ready-to-run script folder DIR (never overwrites a file)\n"
            "  --help      show this text\n"
            "  --version   print the version\n"
@@ -110,6 +116,16 @@ bool XServerAnswers(const std::string& name) {
     ::Display* dpy = XOpenDisplay(name.c_str());
     if (dpy) XCloseDisplay(dpy);
     return dpy != nullptr;
+}
+
+std::string FindCheckFolder(const char* argv0) {
+    const char* home = std::getenv("VELMORA_HOME");
+    struct stat st;
+    if (!(home && *home) && ::stat("code.txt", &st) == 0 && S_ISREG(st.st_mode)) {
+        char cwd[PATH_MAX];
+        if (::getcwd(cwd, sizeof cwd)) return std::string(cwd) + (cwd[1] ? "/" : "");
+    }
+    return FindProgramPath(argv0);
 }
 
 }  // namespace velmora

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/trace.h"
+
 namespace velmora {
 
 struct Options {
@@ -11,6 +13,8 @@ struct Options {
     std::vector<std::string> scriptArgs;  // passed on to the engine ("bookmark")
     std::string path;                     // the file of --check, the folder of --new
     std::string error;
+    // --trace: every executed line and every event that moves the script, on stderr.
+    TraceMode trace = TraceMode::Off;
 };
 
 Options ParseOptions(int argc, char** argv);
@@ -20,6 +24,10 @@ const char* UsageText();
 std::string FindProgramPath(const char* argv0);
 // The running executable's full path.
 std::string FindExecutable(const char* argv0);
+// The folder whose code.txt `--check` looks at without a file: $VELMORA_HOME, else the
+// current folder when it holds a code.txt (a folder made by --new runs it through its
+// launcher), else the executable's folder; ends in "/".
+std::string FindCheckFolder(const char* argv0);
 
 // The Qt platform plug-in the window runs on. X is preferred wherever a server answers,
 // XWayland included: only there can the window be placed, shaped to its skin and found

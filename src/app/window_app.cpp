@@ -65,6 +65,7 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
 
     WindowFrontend frontend(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
     Engine engine(frontend);
+    InstallTrace(engine, options.trace);
     engine.setProgramPath(Utf8ToCp932(FindProgramPath(argv[0])));
     engine.setArguments(options.scriptArgs);
     Display display(engine);

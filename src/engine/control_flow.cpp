@@ -4,30 +4,23 @@
 #include <cstdint>
 
 #include "engine/engine.h"
+#include "engine/expression.h"
 #include "engine/messages.h"
 #include "engine/script_source.h"
 #include "engine/text.h"
 
 namespace velmora {
 
-namespace {
-
-constexpr int kMaxCalls = 50;
-constexpr size_t kMaxLoops = 50;
-
-}  // namespace
-
-bool Engine::FindLabel(const std::string& label, int offset, bool report, bool resetBlocks,
-                       bool resetCalls) {
-    if (resetBlocks) {
+bool Engine::FindLabel(const std::string& label, int offset, LabelSearch how) {
+    if (how.resetBlocks) {
         openIfs_ = 0;
         loopStack_.clear();
     }
-    if (resetCalls) callDepth_ = 0;
+    if (how.resetCalls) callDepth_ = 0;
     script_->refresh();
     int at = script_->isOpen() ? script_->find(label) : -1;
     if (at < 0) {
-        if (report) {
+        if (how.report) {
             reportError(Format(msg::LabelNotFound().c_str(), label.c_str()));
             StopScript();
         }
@@ -43,46 +36,29 @@ bool Engine::FindLabel(const std::string& label, int offset, bool report, bool r
 bool Engine::EvaluateCondition() {
     std::string& kind = line.p(1);
     LowerAsciiInPlace(kind);
-    enum { Same, Diff, Find, NotFind, Cmp, Unknown } k = Unknown;
-    if (kind == "same")
-        k = Same;
-    else if (kind == "diff")
-        k = Diff;
-    else if (kind == "find")
-        k = Find;
-    else if (kind == "!find")
-        k = NotFind;
-    else if (kind == "cmp")
-        k = Cmp;
-    if (k == Unknown) {
+    const ConditionRule* rule = FindCondition(kind);
+    if (!rule) {
         reportError(Format(msg::UnknownIf().c_str(), kind.c_str(), line.lineNumber));
         StopScript();
         return true;
     }
     // After a failed check the condition counts as true: nothing is skipped.
-    if (!CheckParams(k == Cmp ? 4 : 3)) return true;
+    if (!CheckParams(rule->minParams)) return true;
     const std::string &a = line.p(2), &b = line.p(3);
-    switch (k) {
-        case Same:
+    switch (rule->kind) {
+        case ConditionKind::Same:
             return a == b;
-        case Diff:
+        case ConditionKind::Diff:
             return a != b;
-        case Find:
+        case ConditionKind::Find:
             return FindMbs(a, b) != std::string::npos;
-        case NotFind:
+        case ConditionKind::NotFind:
             return FindMbs(a, b) == std::string::npos;
-        default:
+        case ConditionKind::Cmp:
             break;
     }
-    double x = ToReal(a), y = ToReal(line.p(4));
-    const std::string& op = b;
-    if (op == "=") return x == y;
-    if (op == "!=") return x != y;
-    if (op == ">") return x > y;
-    if (op == "<") return x < y;
-    if (op == ">=") return x >= y;
-    if (op == "<=") return x <= y;
-    reportError(Format(msg::UnknownCompare().c_str(), op.c_str(), line.lineNumber));
+    if (const CompareRule* op = FindCompare(b)) return op->holds(ToReal(a), ToReal(line.p(4)));
+    reportError(Format(msg::UnknownCompare().c_str(), b.c_str(), line.lineNumber));
     StopScript();
     return true;
 }
@@ -135,7 +111,7 @@ void Engine::cmdBranchEnd() {
 }
 
 void Engine::cmdWhile() {
-    if (loopStack_.size() >= kMaxLoops) {
+    if (loopStack_.size() >= static_cast<size_t>(kMaxLoops)) {
         reportError(Format(msg::TooManyLoops().c_str(), line.lineNumber));
         StopScript();
         return;
@@ -173,7 +149,7 @@ void Engine::cmdSubcode() {
         return;
     }
     callStack_[callDepth_++] = line.lineNumber;
-    FindLabel(line.p(1), optionalInt(2), true, false, false);
+    FindLabel(line.p(1), optionalInt(2), {.resetBlocks = false, .resetCalls = false});
 }
 
 void Engine::cmdEnd() {

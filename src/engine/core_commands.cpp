@@ -19,6 +19,14 @@ int NextRandom(std::uint32_t& seed) {
     return static_cast<int>((seed >> 16) & 0x7FFF);
 }
 
+// 'timer,mode,seconds[,label[,offset]]'.
+constexpr int kTimerParams = 2;
+
+// 'choice,count,default,text1,...': a count the window can show needs its texts.
+int ChoiceParams(int count) {
+    return count >= 1 && count <= kMaxChoices ? count + 2 : 0;
+}
+
 }  // namespace
 
 void Engine::registerCoreCommands() {
@@ -43,7 +51,7 @@ void Engine::registerCoreCommands() {
              e.fe_.requestClose();
          }},
         // Jumps, calls, blocks, loops.
-        {"goto", 1, [](E& e) { e.FindLabel(e.line.p(1), e.optionalInt(2), true, true, true); }},
+        {"goto", 1, [](E& e) { e.FindLabel(e.line.p(1), e.optionalInt(2)); }},
         {"subcode", 1, [](E& e) { e.cmdSubcode(); }},
         {"end", 0, [](E& e) { e.cmdEnd(); }},
         {"bookmark", 1,
@@ -71,8 +79,24 @@ void Engine::registerCoreCommands() {
              std::int64_t ms = std::int64_t(ToInt(e.line.p(1))) * 1000;
              e.fe_.sleepCommand(static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT32_MAX)));
          }},
-        {"timer", 0, [](E& e) { e.cmdTimer(); }},
-        {"choice", 3, [](E& e) { e.cmdChoice(); }},
+        // The timer clears var3 before it checks its parameters.
+        {"timer",
+         kTimerParams,
+         [](E& e) { e.cmdTimer(); },
+         true,
+         {},
+         WordCase::Lowered,
+         {},
+         ParamCheck::InHandler},
+        {"choice",
+         3,
+         [](E& e) { e.cmdChoice(); },
+         true,
+         {},
+         WordCase::Lowered,
+         {},
+         ParamCheck::BeforeRun,
+         {1, ChoiceParams}},
         {"input", 1,
          [](E& e) {
              e.CancelWaits();
@@ -103,12 +127,12 @@ void Engine::cmdUseScript() {
     CloseScript();
     if (!OpenScript(line.paramCount >= 2 ? line.p(2) : std::string())) return;
     std::string label = line.paramCount >= 1 ? line.p(1) : vars[kBegin];
-    if (FindLabel(label, 0, true, true, true)) running = true;
+    if (FindLabel(label, 0)) running = true;
 }
 
 void Engine::cmdTimer() {
     vars[kVar3].clear();
-    if (!CheckParams(2)) return;
+    if (!CheckParams(kTimerParams)) return;
     if (line.p(1) == "stop") {
         if (timerActive_) fe_.killScriptTimer();
         timerActive_ = false;
@@ -132,8 +156,8 @@ void Engine::cmdChoice() {
     choice.count = count;
     choice.highlighted = std::max(std::min(count, ToInt(line.p(2))), 1);
     vars[kChoiceSel] = Format("%i", choice.highlighted);
-    if (count < 1 || count > 6) return;
-    if (!CheckParams(count + 2)) return;
+    if (count < 1 || count > kMaxChoices) return;
+    if (!CheckParams(ChoiceParams(count))) return;
     for (int i = 0; i < count; ++i) choice.text[i] = line.p(i + 3);
     choice.active = true;
     vars[kChoiceText] = choice.text[choice.highlighted - 1];

@@ -91,10 +91,10 @@ bool Engine::keepsAlive() const {
 // ---- Reader ---------------------------------------------------------------------------
 
 bool Engine::OpenScript(const std::string& name) {
-    return openScript(name, true);
+    return openScript(name, OpenReport::Shown);
 }
 
-bool Engine::openScript(const std::string& name, bool report) {
+bool Engine::openScript(const std::string& name, OpenReport report) {
     line.lineNumber = 0;
     ++jumps_;
     callDepth_ = 0;
@@ -103,8 +103,10 @@ bool Engine::openScript(const std::string& name, bool report) {
     std::string path = name.empty()                          ? defaultScriptPath_
                        : name.find(':') == std::string::npos ? vars[kProgramPath] + name
                                                              : name;
+    scriptName_ = name.empty() ? path.substr(path.rfind('/') + 1) : name;
     if (!script_->open(NativePath(path))) {
-        if (report) reportError(Format(msg::ScriptOpenError().c_str(), path.c_str()));
+        if (report == OpenReport::Shown)
+            reportError(Format(msg::ScriptOpenError().c_str(), path.c_str()));
         return false;
     }
     return true;
@@ -124,15 +126,14 @@ bool Engine::ReadNextLine() {
     if (line.lineNumber <= count) ++line.lineNumber;
     for (;;) {
         TrimInPlace(text);
-        char c = text.empty() ? '\0' : text[0];
-        if (c != '\0' && c != ';' && c != '#' && c != '{' && c != '}' && c != '[') {
-            if (c == '"') {
+        if (!IsPassedOver(text)) {
+            if (text[0] == '"') {
                 text.erase(0, 1);
                 TrimLeftInPlace(text);
                 expandReferences(text);
             }
             TrimLeftInPlace(text);
-            if (!text.empty() && text[0] != ';' && text[0] != '#') {
+            if (!IsComment(text)) {
                 splitLine(text);
                 return true;
             }
@@ -149,24 +150,12 @@ bool Engine::ReadNextLine() {
 }
 
 void Engine::splitLine(const std::string& text) {
-    size_t comma = text.find(',');
-    int n = 0;
-    if (comma == std::string::npos) {
-        line.command = text;
-    } else {
-        line.command.assign(text, 0, comma);
-        size_t start = comma + 1;
-        while (n < kMaxParams) {
-            size_t next = n == kMaxParams - 1 ? std::string::npos : text.find(',', start);
-            line.param[n++].assign(text, start,
-                                   next == std::string::npos ? std::string::npos : next - start);
-            if (next == std::string::npos) break;
-            start = next + 1;
-        }
-    }
-    line.paramCount = n;
+    const LineFields f = SplitFields(text);
+    line.command.assign(f.command);
+    for (int i = 0; i < f.count; ++i) line.param[i].assign(f.params[i]);
+    line.paramCount = f.count;
     ExpandField(line.command);
-    for (int i = 0; i < n; ++i) ExpandField(line.param[i]);
+    for (int i = 0; i < f.count; ++i) ExpandField(line.param[i]);
     LowerAsciiInPlace(line.command);
 }
 
@@ -219,10 +208,10 @@ void Engine::StartScript() {
         const std::string& b = vars[kBookmark];
         size_t comma = b.find(',');
         int offset = comma == std::string::npos ? 0 : ToInt(b.substr(comma + 1));
-        if (FindLabel(b.substr(0, comma), offset, true, true, true)) RunScript(false);
+        if (FindLabel(b.substr(0, comma), offset)) RunScript(false);
         return;
     }
-    if (FindLabel(vars[kBegin], 0, true, true, true)) RunScript(false);
+    if (FindLabel(vars[kBegin], 0)) RunScript(false);
 }
 
 void Engine::RunScript(bool force) {
@@ -275,6 +264,7 @@ void Engine::dropStaleLine(const LineRead& read) {
 }
 
 void Engine::ExecuteLine() {
+    if (tracing()) traceLine();
     auto it = commands_.find(line.command);
     if (it == commands_.end()) {
         reportError(Format(msg::UnknownCode().c_str(), line.command.c_str(), line.lineNumber));
@@ -282,12 +272,61 @@ void Engine::ExecuteLine() {
         return;
     }
     const Command& c = it->second;
-    if (c.minParams > 0 && !CheckParams(c.minParams)) return;
-    c.run(*this);
+    if (c.check == ParamCheck::BeforeRun && c.minParams > 0 && !CheckParams(c.minParams)) return;
+    if (c.subcommands.empty())
+        c.run(*this);
+    else
+        runSubcommand(c);
     if (c.mayWriteFiles) {
         script_->touch();
         settings_->touch();
     }
+}
+
+void Engine::runSubcommand(const Command& c) {
+    std::string& word = line.p(1);
+    if (c.subcommandCase == WordCase::Lowered) LowerAsciiInPlace(word);
+    const SubCommand* sub = FindSubcommand(c, word);
+    if (!sub) {
+        reportError(c.unknownSubcommand(word, line.lineNumber));
+        StopScript();
+        return;
+    }
+    if (sub->check == ParamCheck::BeforeRun && !CheckParams(sub->minParams)) return;
+    sub->run(*this);
+}
+
+const SubCommand* FindSubcommand(const Command& c, const std::string& param1) {
+    const SubCommand* other = nullptr;
+    for (const SubCommand& s : c.subcommands) {
+        if (s.word == param1) return &s;
+        if (s.word == kAnyOtherWord) other = &s;
+    }
+    return other;
+}
+
+int CountedParams::For(const std::string& countText) const {
+    return needed ? needed(ToInt(countText)) : 0;
+}
+
+// ---- Trace ------------------------------------------------------------------------------
+
+void Engine::setTraceSink(std::function<void(const std::string& utf8)> sink) {
+    traceSink_ = std::move(sink);
+}
+
+void Engine::trace(const std::string& cp932) const {
+    if (traceSink_) traceSink_(Cp932ToUtf8(cp932));
+}
+
+void Engine::traceUtf8(const std::string& utf8) const {
+    if (traceSink_) traceSink_(utf8);
+}
+
+void Engine::traceLine() const {
+    std::string text = line.command;
+    for (int i = 0; i < line.paramCount; ++i) text += "," + line.param[i];
+    trace(Format("%s:%d: ", scriptName_.c_str(), line.lineNumber) + text);
 }
 
 void Engine::PumpOneMessage() {
@@ -316,10 +355,11 @@ bool Engine::Shutdown(bool ask) {
     if (exiting_) return true;
     if (ask && !fe_.askOkCancel(msg::AskQuit())) return false;
     exiting_ = true;
+    trace("event: shutdown");
     StopScript();
     CloseScript();
     // Quietly: a script that cannot be reopened has no exit section to run.
-    if (openScript("", false) && FindLabel("[exit]", 0, false, true, true)) {
+    if (openScript("", OpenReport::Quiet) && FindLabel("[exit]", 0, {.report = false})) {
         quit = true;
         fe_.sleepMs(100);
         RunScript(true);
@@ -336,12 +376,16 @@ bool Engine::Shutdown(bool ask) {
 void Engine::onScriptTimer() {
     CancelWaits();
     SetVariable("var3", "timeout");
-    if (timerTarget_ && !FindLabel(timerLabel_, timerOffset_, true, true, true)) return;
+    trace(timerTarget_
+              ? Format("event: timer expired, on at %s,%d", timerLabel_.c_str(), timerOffset_)
+              : std::string("event: timer expired"));
+    if (timerTarget_ && !FindLabel(timerLabel_, timerOffset_)) return;
     running = true;
 }
 
 void Engine::confirmChoice(int n) {
-    if (n < 1 || n > 6) return;
+    if (n < 1 || n > kMaxChoices) return;
+    trace(Format("event: choice %d confirmed", n));
     CancelWaits();
     choice.highlighted = n;
     vars[kChoiceSel] = Format("%i", n);
@@ -350,10 +394,11 @@ void Engine::confirmChoice(int n) {
 }
 
 void Engine::restartFromBegin() {
+    trace("event: restart");
     StopScript();
     CloseScript();
     LoadSettings();
-    if (OpenScript("") && FindLabel(vars[kBegin], 0, true, true, true)) running = true;
+    if (OpenScript("") && FindLabel(vars[kBegin], 0)) running = true;
 }
 
 }  // namespace velmora

@@ -3,6 +3,7 @@
 // talks to its front end through Frontend and lets other subsystems add commands.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/limits.h"
 #include "engine/rect.h"
 #include "velmora/plugin_api.h"
 
@@ -20,22 +22,59 @@ class Frontend;
 class IniFile;
 class ScriptSource;
 
-// A sub-command word (parameter 1, lower-cased) and the parameters it needs in all.
-struct SubCommand {
-    std::string word;
-    int minParams;
+// Who checks a row's parameter minimum: the dispatcher before the handler runs, or the
+// handler itself after tests of its own (a file must be open first). The checker reads
+// the minimum either way.
+enum class ParamCheck { BeforeRun, InHandler };
+
+// How parameter 1 is compared with the sub-command words.
+enum class WordCase { Lowered, AsWritten };
+
+// A line whose parameter `countAt` is a number of labels that follow (a choice): the
+// parameters such a line needs in all for a count; 0 when the count asks for no check.
+struct CountedParams {
+    int countAt = 0;  // 0: the line has no such parameter
+    int (*needed)(int count) = nullptr;
+    int For(const std::string& countText) const;
 };
 
-// One row of the command table: the word, the count passed to CheckParams before
-// the handler runs (0: no check), and the handler.
+// One sub-command: its word, the parameters its line needs in all, and its handler.
+struct SubCommand {
+    std::string word;  // kAnyOtherWord: every word that no other row has
+    int minParams;
+    std::function<void(Engine&)> run = {};
+    ParamCheck check = ParamCheck::BeforeRun;
+    CountedParams counted = {};
+};
+inline const std::string kAnyOtherWord = "*";
+
+// One row of the command table: the word, the count passed to CheckParams before the
+// handler runs (0: no check), and the handler. A command whose parameter 1 selects what
+// it does has sub-command rows instead of a handler; the interpreter dispatches them and
+// the checker reads them.
 struct Command {
     std::string word;
     int minParams;
     std::function<void(Engine&)> run;
     // The script file is looked at again after the command: it may have written it.
     bool mayWriteFiles = true;
-    // For commands whose parameter 1 selects what they do; read by the script checker.
     std::vector<SubCommand> subcommands = {};
+    WordCase subcommandCase = WordCase::Lowered;
+    // The message (CP932) for a sub-command word no row has; the script then stops.
+    std::function<std::string(const std::string& word, int line)> unknownSubcommand = {};
+    ParamCheck check = ParamCheck::BeforeRun;
+    CountedParams counted = {};
+};
+
+// The row of c that parameter 1 selects (param1 already lower-cased where the command
+// lower-cases it); nullptr when no row matches.
+const SubCommand* FindSubcommand(const Command& c, const std::string& param1);
+
+// How FindLabel treats the state around the jump.
+struct LabelSearch {
+    bool report = true;       // a missing label shows an error and stops the script
+    bool resetBlocks = true;  // forget open ifs and loops
+    bool resetCalls = true;   // forget open subcode calls
 };
 
 // A subsystem that owns state the engine must reach at fixed points.
@@ -55,7 +94,7 @@ struct ChoiceState {
     bool active = false;
     int count = 0;
     int highlighted = 1;  // 1-based
-    std::string text[6];
+    std::string text[kMaxChoices];
 };
 
 // Names of the built-in variables, in BuiltinIndex order.
@@ -102,6 +141,13 @@ public:
     void PumpOneMessage();
     void ExecuteLine();  // runs CurrentLine through the command table
 
+    // Tracing for script authors: every executed line, after expansion, as
+    // "file:LINE: text", and every event that moves the script. Off without a sink.
+    void setTraceSink(std::function<void(const std::string& utf8)> sink);
+    bool tracing() const { return static_cast<bool>(traceSink_); }
+    void trace(const std::string& cp932) const;  // one line of the trace, when tracing
+    void traceUtf8(const std::string& utf8) const;
+
     // Variables and settings.
     std::string GetVariable(const std::string& name, const std::string& def);
     void SetVariable(const std::string& name, const std::string& value);
@@ -110,8 +156,7 @@ public:
     void LoadSettings();
 
     // Control flow.
-    bool FindLabel(const std::string& label, int offset, bool report, bool resetBlocks,
-                   bool resetCalls);
+    bool FindLabel(const std::string& label, int offset, LabelSearch how = {});
     bool EvaluateCondition();
 
     // Every way of closing goes through here; false when the user declined.
@@ -150,8 +195,12 @@ private:
     bool lineStillValid(const LineRead& read) const;
     void dropStaleLine(const LineRead& read);
 
-    bool openScript(const std::string& name, bool report);
+
+    enum class OpenReport { Shown, Quiet };  // a script that cannot be opened
+    bool openScript(const std::string& name, OpenReport report);
     void splitLine(const std::string& text);
+    void runSubcommand(const Command& c);
+    void traceLine() const;
     void expandReferences(std::string& text);
     int optionalInt(int n) const;  // integer value of parameter n, 0 when absent
     void storeSetting(const char* section, const std::string& key, const std::string& value);
@@ -178,9 +227,11 @@ private:
     std::string programPath_;
     std::string settingsPath_;
     std::string defaultScriptPath_;
+    std::string scriptName_;  // as the trace names it
+    std::function<void(const std::string&)> traceSink_;
 
     // Control flow.
-    int callStack_[50] = {};
+    std::array<int, kMaxCalls> callStack_ = {};
     int callDepth_ = 0;
     std::vector<int> loopStack_;
     int openIfs_ = 0;

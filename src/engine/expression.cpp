@@ -1,4 +1,4 @@
-// Recursive evaluation of calculate/calculatef expressions.
+// Recursive evaluation of calculate/calculatef expressions; the condition tables.
 #include "engine/expression.h"
 
 #include <cstdint>
@@ -87,6 +87,31 @@ int EvaluateInteger(const std::string& text) {
 
 double EvaluateReal(const std::string& text) {
     return Evaluate<double>(text.substr(0, kMaxExpression));
+}
+
+const ConditionRule* FindCondition(std::string_view loweredWord) {
+    static constexpr ConditionRule kConditions[] = {
+        {"same", ConditionKind::Same, 3}, {"diff", ConditionKind::Diff, 3},
+        {"find", ConditionKind::Find, 3}, {"!find", ConditionKind::NotFind, 3},
+        {"cmp", ConditionKind::Cmp, 4},
+    };
+    for (const ConditionRule& c : kConditions)
+        if (c.word == loweredWord) return &c;
+    return nullptr;
+}
+
+const CompareRule* FindCompare(std::string_view op) {
+    static constexpr CompareRule kOperators[] = {
+        {"=", [](double a, double b) { return a == b; }},
+        {"!=", [](double a, double b) { return a != b; }},
+        {">", [](double a, double b) { return a > b; }},
+        {"<", [](double a, double b) { return a < b; }},
+        {">=", [](double a, double b) { return a >= b; }},
+        {"<=", [](double a, double b) { return a <= b; }},
+    };
+    for (const CompareRule& r : kOperators)
+        if (r.word == op) return &r;
+    return nullptr;
 }
 
 }  // namespace velmora

@@ -196,4 +196,18 @@ std::string Format(const char* fmt, ...) {
     return out;
 }
 
+LineFields SplitFields(std::string_view text) {
+    LineFields f;
+    size_t comma = text.find(',');
+    f.command = text.substr(0, comma);
+    while (comma != std::string_view::npos && f.count < kMaxParams) {
+        size_t next =
+            f.count == kMaxParams - 1 ? std::string_view::npos : text.find(',', comma + 1);
+        f.params[f.count++] = text.substr(
+            comma + 1, next == std::string_view::npos ? std::string_view::npos : next - comma - 1);
+        comma = next;
+    }
+    return f;
+}
+
 }  // namespace velmora

@@ -3,8 +3,11 @@
 // double-byte characters.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
+
+#include "velmora/plugin_api.h"
 
 namespace velmora {
 
@@ -41,6 +44,24 @@ int ToInt(std::string_view text);
 
 // The leading real number of a text (sign, digits, decimal point, exponent); 0 if none.
 double ToReal(std::string_view text);
+
+// A script line split at its commas: the command word, then at most kMaxParams
+// parameters, the last of which takes the rest of the line. Nothing is expanded.
+struct LineFields {
+    std::string_view command;
+    std::array<std::string_view, kMaxParams> params{};
+    int count = 0;
+};
+LineFields SplitFields(std::string_view text);
+
+// How the reader treats a line after trimming, by its first character: a label, brace,
+// comment or empty line is passed over; '"' asks for expansion before the split.
+inline bool IsPassedOver(std::string_view trimmed) {
+    return trimmed.empty() || std::string_view(";#{}[").find(trimmed[0]) != std::string_view::npos;
+}
+inline bool IsComment(std::string_view text) {
+    return text.empty() || text[0] == ';' || text[0] == '#';
+}
 
 // printf into a std::string.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

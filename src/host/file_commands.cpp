@@ -18,6 +18,11 @@ VELMORA_CP932(EndOfFile, "ファイル終端")
 VELMORA_CP932(WriteError, "ファイル書き込みエラー")
 VELMORA_CP932(UnknownFileCommand, "コードエラー：不明なfileコマンド %s (line:%i)")
 
+// Parameters in all: the sub-command and its file name, delimiter, size or text.
+constexpr int kPathParams = 2;
+constexpr int kReadParams = 2;
+constexpr int kWriteParams = 2;
+
 constexpr size_t kMaxRead = 1023;      // per 'filein,read'
 constexpr size_t kMaxReadSize = 1024;  // per 'filein,readsize'
 
@@ -34,11 +39,27 @@ std::string AsText(const std::string& bytes) {
 }  // namespace
 
 FileCommands::FileCommands(Engine& engine) {
+    auto row = [this](const char* word, int minParams, void (FileCommands::*handler)(Engine&)) {
+        // The handler checks the parameters itself, after its open-file test.
+        return SubCommand{word, minParams, [this, handler](Engine& e) { (this->*handler)(e); },
+                          ParamCheck::InHandler};
+    };
+    auto unknown = [](const std::string& word, int line) {
+        return Format(UnknownFileCommand().c_str(), word.c_str(), line);
+    };
+    Command in{"filein", 1, {}, false};
+    in.subcommands = {row("open", kPathParams, &FileCommands::inOpen),
+                      row("read", kReadParams, &FileCommands::inRead),
+                      row("readsize", kReadParams, &FileCommands::inReadSize),
+                      row("close", 1, &FileCommands::inClose)};
+    in.unknownSubcommand = unknown;
     // Only fileout can change code.txt or variable.txt under the engine's feet.
-    engine.addCommands({{"filein", 1, [this](Engine& e) { dispatch(e, InActions()); }, false,
-                         Describe(InActions())},
-                        {"fileout", 1, [this](Engine& e) { dispatch(e, OutActions()); }, true,
-                         Describe(OutActions())}});
+    Command out{"fileout", 1, {}, true};
+    out.subcommands = {row("open", kPathParams, &FileCommands::outOpen),
+                       row("write", kWriteParams, &FileCommands::outWrite),
+                       row("close", 1, &FileCommands::outClose)};
+    out.unknownSubcommand = unknown;
+    engine.addCommands({std::move(in), std::move(out)});
     engine.addModule(*this);
 }
 
@@ -47,45 +68,16 @@ void FileCommands::onStopScript() {
     output_.close();
 }
 
-const FileCommands::Actions& FileCommands::InActions() {
-    static const Actions actions = {{"open", 2, &FileCommands::inOpen},
-                                    {"read", 2, &FileCommands::inRead},
-                                    {"readsize", 2, &FileCommands::inReadSize},
-                                    {"close", 1, &FileCommands::inClose}};
-    return actions;
-}
-
-const FileCommands::Actions& FileCommands::OutActions() {
-    static const Actions actions = {{"open", 2, &FileCommands::outOpen},
-                                    {"write", 2, &FileCommands::outWrite},
-                                    {"close", 1, &FileCommands::outClose}};
-    return actions;
-}
-
-std::vector<SubCommand> FileCommands::Describe(const Actions& actions) {
-    std::vector<SubCommand> out;
-    for (const Action& a : actions) out.push_back({a.word, a.minParams});
-    return out;
-}
-
-void FileCommands::dispatch(Engine& engine, const Actions& actions) {
-    const std::string word = ToLowerAscii(engine.line.p(1));
-    for (const Action& a : actions)
-        if (word == a.word) return (this->*a.run)(engine);
-    engine.reportError(Format(UnknownFileCommand().c_str(), word.c_str(), engine.line.lineNumber));
-    engine.StopScript();
-}
-
 void FileCommands::inOpen(Engine& e) {
     if (input_.isOpen()) return Answer(e, "NG", AlreadyOpen());
-    if (!e.CheckParams(2)) return;
+    if (!e.CheckParams(kPathParams)) return;
     if (!input_.open(NativePath(e.line.p(2)))) return Answer(e, "NG", CannotOpen());
     e.vars[kVar1] = "OK";
 }
 
 void FileCommands::inRead(Engine& e) {
     if (!input_.isOpen()) return Answer(e, "NG", NotOpen());
-    if (!e.CheckParams(2)) return;
+    if (!e.CheckParams(kReadParams)) return;
     if (input_.atEnd()) return Answer(e, "NG", EndOfFile());
     const char delim = e.line.p(2).empty() ? '\0' : e.line.p(2)[0];
     Answer(e, "OK", AsText(input_.readUntil(delim, kMaxRead)));
@@ -93,7 +85,7 @@ void FileCommands::inRead(Engine& e) {
 
 void FileCommands::inReadSize(Engine& e) {
     if (!input_.isOpen()) return Answer(e, "NG", NotOpen());
-    if (!e.CheckParams(2)) return;
+    if (!e.CheckParams(kReadParams)) return;
     if (input_.atEnd()) return Answer(e, "NG", EndOfFile());
     const int count = ToInt(e.line.p(2));
     if (count < 1) return Answer(e, "OK", "");
@@ -108,14 +100,14 @@ void FileCommands::inClose(Engine& e) {
 
 void FileCommands::outOpen(Engine& e) {
     if (output_.isOpen()) return Answer(e, "NG", AlreadyOpen());
-    if (!e.CheckParams(2)) return;
+    if (!e.CheckParams(kPathParams)) return;
     if (!output_.open(NativePath(e.line.p(2)))) return Answer(e, "NG", CannotOpen());
     e.vars[kVar1] = "OK";
 }
 
 void FileCommands::outWrite(Engine& e) {
     if (!output_.isOpen()) return Answer(e, "NG", NotOpen());
-    if (!e.CheckParams(2)) return;
+    if (!e.CheckParams(kWriteParams)) return;
     // A failed write answers at once and every later write answers the same.
     if (!output_.write(e.line.p(2))) return Answer(e, "NG", WriteError());
     e.vars[kVar1] = "OK";

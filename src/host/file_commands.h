@@ -2,8 +2,6 @@
 // kept open across script lines until closed or until the script stops.
 #pragma once
 
-#include <vector>
-
 #include "engine/engine.h"
 #include "host/text_file.h"
 
@@ -17,6 +15,7 @@ public:
     void onStopScript() override;  // every stop closes both files
 
 private:
+    // The sub-command rows of `filein` and `fileout`.
     void inOpen(Engine& engine);
     void inRead(Engine& engine);
     void inReadSize(Engine& engine);
@@ -24,19 +23,6 @@ private:
     void outOpen(Engine& engine);
     void outWrite(Engine& engine);
     void outClose(Engine& engine);
-
-    // One sub-command: its lower-cased word, the parameters it needs in all (told to the
-    // script checker; the handler checks them after its open-file test) and its handler.
-    struct Action {
-        const char* word;
-        int minParams;
-        void (FileCommands::*run)(Engine&);
-    };
-    using Actions = std::vector<Action>;
-    static const Actions& InActions();
-    static const Actions& OutActions();
-    static std::vector<SubCommand> Describe(const Actions& actions);
-    void dispatch(Engine& engine, const Actions& actions);
 
     TextInput input_;
     TextOutput output_;

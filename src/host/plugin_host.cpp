@@ -41,34 +41,27 @@ private:
 };
 
 PluginHost::PluginHost(Engine& engine) : engine_(engine) {
-    engine.addCommands({{"dll", 2, [this](Engine&) { DllCommand(); }}});
+    auto run = [this](void (PluginHost::*handler)()) {
+        return [this, handler](Engine&) { (this->*handler)(); };
+    };
+    Command dll{"dll", 2, {}};
+    dll.subcommands = {
+        {"load", 3, run(&PluginHost::LoadCommand)},
+        {"unload", 2, run(&PluginHost::UnloadCommand)},
+        {"call", 3, run(&PluginHost::CallCommand)},
+    };
+    dll.unknownSubcommand = [](const std::string& word, int) {
+        return Format(T().unknownCommand.c_str(), word.c_str());
+    };
+    engine.addCommands({std::move(dll)});
     engine.addModule(*this);
+    SetLoaderNotes([&engine](const std::string& note) { engine.traceUtf8(note); });
 }
 
 PluginHost::~PluginHost() {
+    SetLoaderNotes({});
     ReleaseAll();
     CloseDeferred();
-}
-
-void PluginHost::DllCommand() {
-    struct SubCommand {
-        const char* word;
-        int minParams;
-        void (PluginHost::*run)();
-    };
-    static const SubCommand kSubCommands[] = {
-        {"load", 3, &PluginHost::LoadCommand},
-        {"unload", 2, &PluginHost::UnloadCommand},
-        {"call", 3, &PluginHost::CallCommand},
-    };
-    std::string& word = engine_.line.p(1);
-    LowerAsciiInPlace(word);
-    for (const SubCommand& sub : kSubCommands) {
-        if (word != sub.word) continue;
-        if (engine_.CheckParams(sub.minParams)) (this->*sub.run)();
-        return;
-    }
-    ReportAndStop(Format(T().unknownCommand.c_str(), word.c_str()));
 }
 
 void PluginHost::LoadCommand() {

@@ -38,7 +38,7 @@ public:
 
 private:
     class CallGuard;
-    void DllCommand();
+    // The rows of the `dll` command, one per sub-command (parameter 1, lower-cased).
     void LoadCommand();
     void UnloadCommand();
     void CallCommand();

@@ -3,13 +3,16 @@
 
 #include <dlfcn.h>
 
-#include <cstdio>
-
 #include "engine/text.h"
 
 namespace velmora {
 
 namespace {
+
+std::function<void(const std::string&)>& LoaderNotes() {
+    static std::function<void(const std::string&)> sink;
+    return sink;
+}
 
 // RTLD_NOW finds missing symbols at load time rather than in the middle of a call;
 // RTLD_LOCAL keeps two plug-ins' symbols apart.
@@ -19,7 +22,7 @@ void* TryOpen(const std::string& nativePath, std::string& why) {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* error = dlerror();
-        why += "velmora: " + std::string(error ? error : path) + "\n";
+        why += (why.empty() ? "" : "; ") + std::string(error ? error : path);
     }
     return handle;
 }
@@ -36,9 +39,12 @@ void* OpenSharedLibrary(const std::string& cp932Path) {
     void* handle = TryOpen(native, why);
     if (!handle && EndsWithDll(native))
         handle = TryOpen(native.substr(0, native.size() - 4) + ".so", why);
-    // The script sees only the path; the loader's reason helps whoever runs it.
-    if (!handle) std::fputs(why.c_str(), stderr);
+    if (!handle && LoaderNotes()) LoaderNotes()("dll: " + why);
     return handle;
+}
+
+void SetLoaderNotes(std::function<void(const std::string& utf8)> sink) {
+    LoaderNotes() = std::move(sink);
 }
 
 void* FindExport(void* library, const char* name) {

@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::chrono::milliseconds kPollStep{100};
 constexpr int kStopPolls = 50;
-constexpr int kMaxChoices = 6;
+// 'web,choice,count,default,prompt': the parameters before the labels.
+constexpr int kChoiceParams = 5;
 const char* const kDefaultRoot = "c:/public_html";
 
 }  // namespace
@@ -25,33 +26,38 @@ WebModule::WebModule(Engine& engine, int port)
       site_(shared_, [this](const WebAnswer& a, unsigned q) { deliver(a, q); }),
       listener_(port,
                 [this](Connection& c, const std::string& request) { site_.serve(c, request); }) {
-    auto web = [this](Engine& e) {
-        LowerAsciiInPlace(e.line.p(1));
-        WebCommand(e.line.p(1));
+    auto run = [this](void (WebModule::*handler)()) {
+        return [this, handler](Engine&) { (this->*handler)(); };
     };
-    engine.addCommands({{"web", 1, web, /*mayWriteFiles=*/false}});
+    Command web{"web", 1, {}, /*mayWriteFiles=*/false};
+    web.subcommands = {
+        {"server", 1, run(&WebModule::commandServer)},
+        {"start", 1, run(&WebModule::commandStart)},
+        {"input", 1, run(&WebModule::commandInput)},
+        // The page is switched and the server started even when the check fails.
+        {"choice",
+         kChoiceParams,
+         run(&WebModule::commandChoice),
+         ParamCheck::InHandler,
+         {2, ChoiceParams}},
+        {"stop", 1, run(&WebModule::StopWebServer)},
+    };
+    web.unknownSubcommand = [](const std::string& word, int) {
+        return Texts().unknownCommand + word;
+    };
+    engine.addCommands({std::move(web)});
     engine.addModule(*this);
+}
+
+// 'web,choice,count,default,prompt,label1,...': labels for a count of 1 or more; a
+// count above the limit is taken as the limit.
+int WebModule::ChoiceParams(int count) {
+    return count >= 1 ? std::min(count, kMaxChoices) + kChoiceParams - 1 : 0;
 }
 
 WebModule::~WebModule() {
     listener_.requestStop();
     listener_.join();
-}
-
-void WebModule::WebCommand(const std::string& sub) {
-    static const struct {
-        const char* word;
-        void (WebModule::*run)();
-    } kSubCommands[] = {{"server", &WebModule::commandServer},
-                        {"start", &WebModule::commandStart},
-                        {"input", &WebModule::commandInput},
-                        {"choice", &WebModule::commandChoice},
-                        {"stop", &WebModule::StopWebServer}};
-    for (const auto& s : kSubCommands) {
-        if (sub == s.word) return (this->*s.run)();
-    }
-    engine_.reportError(Texts().unknownCommand + sub);
-    engine_.StopScript();
 }
 
 void WebModule::commandServer() {
@@ -77,7 +83,7 @@ void WebModule::commandInput() {
 }
 
 void WebModule::commandChoice() {
-    if (engine_.CheckParams(5)) {
+    if (engine_.CheckParams(kChoiceParams)) {
         const CurrentLine& line = engine_.line;
         // The page, the window and the variables hold six choices; more would name
         // choices that do not exist.
@@ -87,7 +93,7 @@ void WebModule::commandChoice() {
         choice.count = n;
         choice.highlighted = d;
         engine_.SetVariable("choice_sel", std::to_string(d));
-        bool labelled = n >= 1 && engine_.CheckParams(n + 4);
+        bool labelled = n >= 1 && engine_.CheckParams(ChoiceParams(n));
         for (int i = 0; labelled && i < n; ++i) choice.text[i] = line.p(5 + i);
         shared_.update([&](WebSnapshot& s) {
             s.pages.choiceCount = n;
@@ -161,6 +167,7 @@ void WebModule::deliver(const WebAnswer& answer, unsigned question) {
 
 void WebModule::WebAnswerArrived(const WebAnswer& answer, unsigned question) {
     if (question == 0 || question != openQuestion_) return;
+    engine_.trace("event: web answer");
     if (answer.isChoice) {
         int n = std::clamp(answer.choice, 1, kMaxChoices);
         shared_.update([n](WebSnapshot& s) { s.pages.choiceSelected = n; });

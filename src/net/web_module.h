@@ -24,7 +24,6 @@ public:
     explicit WebModule(Engine& engine, int port = kDefaultPort);
     ~WebModule() override;
 
-    void WebCommand(const std::string& sub);  // sub is parameter 1, lower-cased
     bool StartWebServer();
     void StopWebServer();
     // An answer from the browser, on this thread; dropped unless the script still waits
@@ -41,6 +40,8 @@ public:
     const std::string& webInputAnswer() const { return webInputAnswer_; }
 
 private:
+    // The rows of the `web` command, one per sub-command (parameter 1, lower-cased).
+    static int ChoiceParams(int count);
     void commandServer();
     void commandStart();
     void commandInput();

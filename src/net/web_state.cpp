@@ -14,7 +14,7 @@ WebShared::WebShared() {
     state_.pages.statusText = t.statusText;
     state_.pages.inputPrompt = t.inputPrompt;
     state_.pages.choicePrompt = t.choicePrompt;
-    for (int i = 0; i < 6; ++i) state_.pages.labels[i] = t.labels[i];
+    for (int i = 0; i < kMaxChoices; ++i) state_.pages.labels[i] = t.labels[i];
 }
 
 WebSnapshot WebShared::snapshot() const {

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string>
 
+#include "engine/limits.h"
+
 namespace velmora {
 
 enum WebMode : int { FileServer = 0, StatusPage = 1, InputPage = 2, ChoicePage = 3 };
@@ -14,12 +16,12 @@ enum WebMode : int { FileServer = 0, StatusPage = 1, InputPage = 2, ChoicePage =
 // The texts of the status, input and choice pages (CP932).
 struct PageTexts {
     std::string statusText, inputPrompt, choicePrompt;
-    std::string labels[6];   // labels[0] is choice 1
-    int choiceCount = 0;     // at most 6
-    int choiceSelected = 0;  // 1-based pre-selected button
+    std::string labels[kMaxChoices];  // labels[0] is choice 1
+    int choiceCount = 0;              // at most kMaxChoices
+    int choiceSelected = 0;           // 1-based pre-selected button
     // The last answered choice question: acknowledgements name the choice as it was
     // offered, even after a new question has replaced the labels.
-    std::string answeredLabels[6];
+    std::string answeredLabels[kMaxChoices];
     int answeredCount = -1;  // -1 until a choice was answered
 };
 

@@ -61,7 +61,7 @@ WebTexts Build() {
     t.statusText = Sj(u8"zir　待機中");
     t.inputPrompt = Sj(u8"入力してね");
     t.choicePrompt = Sj(u8"選択してね");
-    for (int i = 0; i < 6; ++i) t.labels[i] = Sj(u8"選択肢") + std::to_string(i + 1);
+    for (int i = 0; i < kMaxChoices; ++i) t.labels[i] = Sj(u8"選択肢") + std::to_string(i + 1);
     return t;
 }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "engine/limits.h"
+
 namespace velmora {
 
 struct WebTexts {
@@ -27,7 +29,7 @@ struct WebTexts {
     std::string startFailed, unknownCommand, alreadyStarted, newlyStarted;
 
     // Initial page texts.
-    std::string statusText, inputPrompt, choicePrompt, labels[6];
+    std::string statusText, inputPrompt, choicePrompt, labels[kMaxChoices];
 };
 
 const WebTexts& Texts();

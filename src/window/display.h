@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/limits.h"
 #include "engine/rect.h"
 #include "window/layers.h"
 
@@ -34,10 +35,16 @@ public:
     TextPainter* painter = nullptr;
 
     // Choice rectangles and whether each was drawn, set when the choices are drawn.
-    Rect choiceRect[6];
-    bool choiceDrawn[6] = {};
+    Rect choiceRect[kMaxChoices];
+    bool choiceDrawn[kMaxChoices] = {};
 
-    void Compose(bool copyBackground, bool clearText, bool doPresent);
+    // The steps of a composition; the work layer and the screen are always rebuilt.
+    struct ComposeSteps {
+        bool copyBackground = false;  // the base layer again from the skin: pictures go
+        bool clearText = false;       // the text layer white
+        bool present = false;         // hand the frame to the screen
+    };
+    void Compose(ComposeSteps steps);
 
     // The `text` command: mode "clear" wipes the text layer first; text accumulates.
     void ShowText(const std::string& mode, const std::string& text);
@@ -45,7 +52,7 @@ public:
     void Clear();
     // Draws the texts of the offered choices into their rectangles and presents.
     void DrawChoices();
-    // True when choice n (1-6) was drawn and the point lies strictly inside it.
+    // True when choice n (1 to kMaxChoices) was drawn and the point lies strictly inside it.
     bool ChoiceHit(int n, int x, int y) const;
 
     Engine& engine() { return engine_; }

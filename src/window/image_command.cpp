@@ -38,21 +38,21 @@ File OpenPicture(const std::string& osPath) {
 
 ImageCommand::ImageCommand(Engine& engine, Display& display) : display_(display) {
     // Pictures are only read: the script file needs no fresh look afterwards.
-    engine.addCommands({{"image", 1, [this](Engine& e) { ShowImage(e); }, false}});
-}
-
-void ImageCommand::ShowImage(Engine& engine) {
+    Command image{"image", 1, {}, false};
+    image.subcommands = {
+        {"clear", 1, [this](Engine& e) { clear(e); }},
+        // Any other mode places a picture: 'image,mode,file,x,y'.
+        {kAnyOtherWord, 4, [this](Engine& e) { place(e); }},
+    };
     // The mode is compared as written: "Clear" places a picture.
-    if (engine.line.p(1) == "clear")
-        clear(engine);
-    else
-        place(engine);
+    image.subcommandCase = WordCase::AsWritten;
+    engine.addCommands({std::move(image)});
 }
 
 void ImageCommand::clear(Engine& engine) {
     const CurrentLine& line = engine.line;
     if (line.paramCount < 5) {
-        display_.Compose(true, false, true);
+        display_.Compose({.copyBackground = true, .present = true});
         return;
     }
     // Clamped to the layer first, so that far-off corners cannot overflow the size.
@@ -62,11 +62,10 @@ void ImageCommand::clear(Engine& engine) {
     const int bottom = std::clamp(ToInt(line.p(5)), 0, kLayerHeight);
     LayerSet& layers = display_.layers;
     Blit(layers.base, layers.background, left, top, right - left, bottom - top, Rop::Copy);
-    display_.Compose(false, false, true);
+    display_.Compose({.present = true});
 }
 
 void ImageCommand::place(Engine& engine) {
-    if (!engine.CheckParams(4)) return;
     const std::string name = engine.resolvePath(engine.line.p(2));
     const int x = ToInt(engine.line.p(3)), y = ToInt(engine.line.p(4));
     BuiltinVariables& vars = engine.vars;

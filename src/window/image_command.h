@@ -12,9 +12,8 @@ public:
     // Adds the command to the engine's table; lives as long as the engine.
     ImageCommand(Engine& engine, Display& display);
 
-    void ShowImage(Engine& engine);
-
 private:
+    // The modes of ShowImage, as rows of the `image` command.
     void clear(Engine& engine);
     void place(Engine& engine);
 

@@ -17,7 +17,7 @@ bool IsConfirmKey(Key k) {
 }  // namespace
 
 void Interaction::redraw() {
-    display_.Compose(false, false, true);
+    display_.Compose({.present = true});
 }
 
 bool Interaction::inBeginArea(Point p) const {

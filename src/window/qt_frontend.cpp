@@ -43,7 +43,7 @@ int WindowFrontend::run() {
     Engine& engine = *engine_;
     if (display_->layers.create()) {
         // All five layers start white; the settings then bring skin, place and title.
-        display_->Compose(true, true, false);
+        display_->Compose({.copyBackground = true, .clearText = true});
         engine.LoadSettings();
         engine.StartScript();
     } else {

@@ -96,7 +96,7 @@ void ScriptWindow::LoadSkin(const std::string& name) {
     shape_ = SkinRegion(skin.image);
     ApplyWindowShape(*this, shape_);
     CopySkinToLayer(skin.image, display_.layers.background);
-    display_.Compose(true, false, true);
+    display_.Compose({.copyBackground = true, .present = true});
     resize(skinWidth_, skinHeight_);
 }
 

@@ -122,7 +122,7 @@ TEST(Reader, WindowsTextModeLineEnds) {
     r.dir.writeBytes("code.txt", "[main]\r\ntext,,a\r\ntext,,b\r\n\x1atext,,after-eof\r\n");
     r.engine.LoadSettings();
     ASSERT_TRUE(r.engine.OpenScript(""));
-    ASSERT_TRUE(r.engine.FindLabel("[main]", 0, true, true, true));
+    ASSERT_TRUE(r.engine.FindLabel("[main]", 0));
     ASSERT_TRUE(r.engine.ReadNextLine());
     EXPECT_EQ(r.param(2), "a");
     ASSERT_TRUE(r.engine.ReadNextLine());

@@ -38,7 +38,8 @@ TEST(ScriptCheck, Findings) {
          {"2: too few parameters for 'tool,open': needs 2, has 1",
           "3: unknown sub-command 'shut' of 'tool'"}},
         {"[main]\ngoto,[nowhere]\nsubcode,[a]\n[a] \n",
-         {"2: label '[nowhere]' not found", "3: label '[a]' not found"}},
+         {"2: label '[nowhere]' not found",
+          "3: label '[a]' not found (line 4 differs only by a trailing blank)"}},
         {"[main]\ntimer,start,5,[late]\ntimer,stop,0,[x]\n", {"2: label '[late]' not found"}},
         {"[main]\nif,same,a,a\nwhile,cmp,1,<,2\nendif\nelse\n",
          {"5: 'else' without if", "3: while without endwhile"}},
@@ -49,10 +50,42 @@ TEST(ScriptCheck, Findings) {
         {"[main]\ngoto,%target%\n%cmd%,x\n\"%line%\nset,%v%\n",
          {"5: too few parameters for 'set': needs 2, has 1"}},
         {"[main]\nusescript,[s],missing.txt\n", {"2: script 'missing.txt' cannot be opened"}},
+        {"[main]\nif,CMP,1,<\nendif\n", {"2: too few parameters for 'cmp': needs 4, has 3"}},
     };
     for (const auto& c : cases) {
         Checked h;
         EXPECT_EQ(h.check(c.script), c.findings) << c.script;
+    }
+}
+
+// Nesting a run refuses, found without running: the 51st loop, the 51st call of a chain.
+TEST(ScriptCheck, NestingBeyondTheLimits) {
+    auto loops = [](int n) {
+        std::string s = "[main]\n";
+        for (int i = 0; i < n; ++i) s += "while,same,a,a\n";
+        for (int i = 0; i < n; ++i) s += "endwhile\n";
+        return s;
+    };
+    // [main] calls [s1], [s1] calls [s2], ... down to n nested calls.
+    auto calls = [](int n) {
+        std::string s = "[main]\nsubcode,[s1]\npause\n";
+        for (int i = 1; i < n; ++i)
+            s += "[s" + std::to_string(i) + "]\nsubcode,[s" + std::to_string(i + 1) + "]\nend\n";
+        return s + "[s" + std::to_string(n) + "]\nend\n[loop]\nsubcode,[loop]\n";
+    };
+    struct Case {
+        std::string script;
+        Lines findings;
+    } cases[] = {
+        {loops(50), {}},
+        {loops(51), {"52: loops nested more than 50 deep"}},
+        {calls(50), {}},
+        // Call k stands on line 3k - 1.
+        {calls(52), {"152: subcode calls nested more than 50 deep (call 51, from line 2)"}},
+    };
+    for (const auto& c : cases) {
+        Checked h;
+        EXPECT_EQ(h.check(c.script), c.findings) << c.script.substr(0, 80);
     }
 }
 
@@ -63,7 +96,7 @@ TEST(ScriptCheck, UsescriptLabelsAreLookedUpInTheTargetFile) {
               Lines{"3: label '[gone]' not found"});
 }
 
-TEST(ScriptCheck, Utf8CharactersWithoutAShiftJisForm) {
+TEST(ScriptCheck, Utf8Scripts) {
     Checked h;
     h.dir.writeBytes("code.txt", "\xEF\xBB\xBF[main]\ntext,,ok 日本\ntext,,😀\npause\n");
     std::vector<std::string> out;
@@ -71,6 +104,15 @@ TEST(ScriptCheck, Utf8CharactersWithoutAShiftJisForm) {
          CheckScript(h.engine, h.dir.file("code.txt"), h.dir.programPath(), "[main]"))
         out.push_back(std::to_string(f.line) + ": " + f.message);
     EXPECT_EQ(out, Lines{"3: character without a Shift-JIS form (it becomes '?')"});
+
+    // Without the byte-order mark the run reads the same bytes as Shift-JIS.
+    h.dir.writeBytes("code.txt", "[main]\ntext,,ok\ntext,,日本\npause\n");
+    out.clear();
+    for (const Finding& f :
+         CheckScript(h.engine, h.dir.file("code.txt"), h.dir.programPath(), "[main]"))
+        out.push_back(std::to_string(f.line) + ": " + f.message);
+    EXPECT_EQ(out, Lines{"3: UTF-8 text without a byte-order mark is read as Shift-JIS; save "
+                         "the file as UTF-8 with BOM"});
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "fake_frontend.h"
@@ -403,12 +404,20 @@ TEST_F(TerminalTest, Setup1EndOfInputCancels) {
     EXPECT_EQ(Var(kVar2), "kept");
 }
 
+// Standard error is the script's own; the note is only for someone tracing the run.
 TEST_F(TerminalTest, Setup1WithoutATerminalCancelsAtOnce) {
     int null = open("/dev/null", O_RDONLY);
     ScopedStdin in(null);
-    Run("dll,call,six,2ksetup1");
+    for (bool tracing : {false, true}) {
+        std::optional<ScopedEnv> trace;
+        if (tracing) trace.emplace(kTraceEnvironment, "1");
+        testing::internal::CaptureStderr();
+        Run("dll,call,six,2ksetup1");
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(Var(kVar1), "NG");
+        EXPECT_EQ(err.find("no terminal") != std::string::npos, tracing) << err;
+    }
     close(null);
-    EXPECT_EQ(Var(kVar1), "NG");
 }
 
 TEST_F(SixnetTest, UnloadAndReloadGiveInitTheRecordsAgain) {

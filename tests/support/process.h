@@ -15,6 +15,7 @@ struct ProcessResult {
 struct ProcessOptions {
     std::vector<std::string> env;  // "NAME=value" added to the environment
     std::string input;             // written to standard input
+    std::string cwd;               // the program's working folder, when not empty
     bool keepInputOpen = false;    // do not close standard input after writing
     double timeoutSeconds = 20;
     // Sent to the program once its standard output contains this text (if not empty).

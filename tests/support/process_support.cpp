@@ -21,6 +21,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
+        if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0) _exit(127);
         for (const auto& e : o.env) putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));

@@ -29,7 +29,7 @@ protected:
         EnsureApp();
         rig.display.painter = &painter;
         rig.display.present = [this] { ++presents; };
-        rig.display.Compose(true, true, false);
+        rig.display.Compose({.copyBackground = true, .clearText = true});
     }
     Layer& screen() { return rig.display.layers.screen; }
 
@@ -100,7 +100,7 @@ TEST_F(DisplayTest, UnreadableTextPosDrawsAndPresentsNothing) {
 TEST_F(DisplayTest, ClearRemovesTextAndPicturesButKeepsTheSkin) {
     Layer& bg = rig.display.layers.background;  // a grey band of "skin" at the top
     for (int y = 0; y < 20; ++y) std::fill_n(bg.row(y), 3 * 640, std::uint8_t(0x40));
-    rig.display.Compose(true, false, false);
+    rig.display.Compose({.copyBackground = true});
     std::fill_n(rig.display.layers.base.row(300), 3 * 640, std::uint8_t(0));  // a "picture"
     rig.display.ShowText("clear", "Hello");
     rig.display.Clear();
@@ -136,7 +136,7 @@ TEST_F(DisplayTest, FrameGoesWhenTheChoiceEndsButTheTextsStay) {
     rig.offerChoices(2, 1);
     EXPECT_EQ(LayerPixel(screen(), 18, 48), 0u);
     rig.engine.choice.active = false;
-    rig.display.Compose(false, false, true);
+    rig.display.Compose({.present = true});
     EXPECT_EQ(LayerPixel(screen(), 18, 48), kWhite);
     const int texts = DarkPixels(rig.display.layers.text, 0, 0, 640, 480);
     EXPECT_GT(texts, 0);

@@ -43,7 +43,7 @@ struct ImageScript : test::ScriptHarness {
         for (int y = 0; y < kLayerHeight; ++y)
             for (int x = 0; x < kLayerWidth; ++x)
                 std::copy(kGreen, kGreen + 3, display.layers.background.row(y) + x * 3);
-        display.Compose(true, true, false);
+        display.Compose({.copyBackground = true, .clearText = true});
     }
     const Layer& base() const { return display.layers.base; }
     const Layer& screen() const { return display.layers.screen; }
@@ -62,7 +62,7 @@ TEST(ImageCommandTest, PlacesFromTheProgramFolderAndShowsAtTheNextCompose) {
     // Placing does not compose: the screen still shows the skin alone.
     EXPECT_EQ(s.presents, 0);
     EXPECT_TRUE(IsSkin(s.screen(), 100, 50));
-    s.display.Compose(false, false, true);
+    s.display.Compose({.present = true});
     EXPECT_TRUE(IsRed(s.screen(), 100, 50));
 }
 

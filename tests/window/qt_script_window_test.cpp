@@ -22,7 +22,7 @@ protected:
     void SetUp() override {
         rig.display.painter = &painter;
         rig.display.present = [this] { window.Present(); };
-        rig.display.Compose(true, true, false);
+        rig.display.Compose({.copyBackground = true, .clearText = true});
         window.PlaceWindow("100,100,740,580");
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
@@ -67,7 +67,7 @@ TEST_F(WindowTest, ClickConfirmsAndTheFrameGoes) {
     QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(100, 100));
     EXPECT_EQ(rig.engine.vars[kChoiceSel], "3");
     EXPECT_FALSE(rig.engine.choice.active);
-    rig.display.Compose(false, false, true);
+    rig.display.Compose({.present = true});
     EXPECT_EQ(painted(18, 88), 0xFFFFFFu);
     EXPECT_GT(DarkPixels(rig.display.layers.screen, 20, 90, 320, 110), 0)
         << "the choice texts stay after the answer";

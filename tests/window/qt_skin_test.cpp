@@ -71,7 +71,7 @@ protected:
         EnsureApp();
         rig.display.painter = &painter;
         rig.display.present = [this] { ++presents; };
-        rig.display.Compose(true, true, false);
+        rig.display.Compose({.copyBackground = true, .clearText = true});
     }
     std::uint32_t bg(int x, int y) { return LayerPixel(rig.display.layers.background, x, y); }
 

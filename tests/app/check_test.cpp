@@ -1,0 +1,245 @@
+// `velmora --check` against a run, over every command family, and the checker's and
+// the tracer's command-line side.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "app/subsystems.h"
+#include "engine/engine.h"
+#include "engine/script_check.h"
+#include "fake_frontend.h"
+#include "process.h"
+#include "script_dir.h"
+#include "window/display.h"
+
+namespace velmora {
+namespace {
+
+using test::ProcessOptions, test::ProcessResult, test::RunProcess, test::ScriptDir;
+
+// A fake front end that also notes the line a message box was shown for: the last line
+// the trace saw run (a failed `usescript` has already left its line when it reports).
+struct StopFrontend : test::FakeFrontend {
+    int lastLine = 0;
+    std::vector<int> messageLines;
+    void messageBox(const std::string& text) override {
+        messageLines.push_back(lastLine);
+        FakeFrontend::messageBox(text);
+    }
+};
+
+// A port nothing listens on, for the web server of the run.
+int FreePort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+        port = ntohs(a.sin_port);
+    ::close(fd);
+    return port;
+}
+
+// Every subsystem's commands on one engine, as both front ends install them.
+struct AllCommands {
+    ScriptDir dir;
+    StopFrontend fe;
+    Engine engine{fe};
+    Display display{engine};
+    std::unique_ptr<Subsystems> subsystems;
+
+    AllCommands() {
+        fe.engine = &engine;
+        engine.setTraceSink([this](const std::string& utf8) {
+            if (utf8.compare(0, 9, "code.txt:") == 0) fe.lastLine = std::atoi(utf8.c_str() + 9);
+        });
+        ::setenv("VELMORA_WEB_PORT", std::to_string(FreePort()).c_str(), 1);
+        engine.setProgramPath(dir.programPath());
+        display.layers.create();
+        subsystems = std::make_unique<Subsystems>(engine, display);
+    }
+};
+
+std::string WithFolder(std::string text, const std::string& folder) {
+    for (size_t at; (at = text.find("$D")) != std::string::npos;) text.replace(at, 2, folder);
+    return text;
+}
+
+// n loops inside each other, left by a jump from the innermost.
+std::string NestedLoops(int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += "while,same,a,a\n";
+    s += "goto,[out]\n";
+    for (int i = 0; i < n; ++i) s += "endwhile\n";
+    return s + "[out]";
+}
+
+std::string CallChain(int n) {
+    std::string s = "subcode,[s1]\nendcode\n";
+    for (int i = 1; i <= n; ++i)
+        s += "[s" + std::to_string(i) + "]\n" +
+             (i < n ? "subcode,[s" + std::to_string(i + 1) + "]\n" : std::string()) + "end\n";
+    return s;
+}
+
+// Lines after "[main]"; the run and the checker must agree on whether, and on which
+// line, the run stops with an error. `stops` keeps the agreement from being vacuous.
+TEST(CheckAgreesWithRun, EveryCommandFamily) {
+    struct Case {
+        std::string lines;
+        bool stops;
+    } cases[] = {
+        // The engine's own rows, conditions and nesting.
+        {"set,x,1", false},
+        {"set,x", true},
+        {"frob,1", true},
+        {"timer,wait", true},
+        {"choice,3,1,a,b", true},
+        {"if,cmp,1,=>,2\nendif", true},
+        {"if,like,a,b\nendif", true},
+        {"if,cmp,1,<\nendif", true},
+        {"goto,[nowhere]", true},
+        {"usescript,[s],missing.txt", true},
+        {NestedLoops(50), false},
+        {NestedLoops(51), true},
+        {CallChain(50), false},
+        {CallChain(51), true},
+        // web
+        {"web,stop", false},
+        {"web,strat", true},
+        {"web", true},
+        {"web,choice,2,1,q,a", true},
+        // dll
+        {"dll,unload,x", false},
+        {"dll,LOAD,$D/missing.so,m", false},
+        {"dll,lod,x.so,y", true},
+        {"dll,call,a", true},
+        {"dll,load", true},
+        // filein and fileout; parameters are checked once a file is open
+        {"filein,close\nfileout,close", false},
+        {"filein,frob", true},
+        {"fileout,READ,x", true},
+        {"filein,open", true},
+        {"filein,open,$D/code.txt\nfilein,read", true},
+        {"fileout,open,$D/out.txt\nfileout,write", true},
+        // image: "clear" as written; any other mode places a picture
+        {"image,clear", false},
+        {"image,x,$D/none.jpg,0,0", false},
+        {"image,Clear,a.jpg", true},
+        {"image", true},
+        // the other families
+        {"download,http://127.0.0.1:9/x", true},
+        {"sendkey,some window", true},
+        {"background", true},
+        {"messagebox", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines.substr(0, 60));
+        AllCommands h;
+        const std::string script = "[main]\n" + WithFolder(c.lines, h.dir.path()) + "\nendcode\n";
+        h.dir.write("code.txt", script);
+
+        std::vector<int> found;
+        for (const Finding& f :
+             CheckScript(h.engine, h.dir.file("code.txt"), h.dir.programPath(), "[main]"))
+            found.push_back(f.line);
+
+        // A web question waits even after its error; end whatever wait the run reaches.
+        h.fe.events.push_back([](Engine& e) { e.Shutdown(false); });
+        h.engine.LoadSettings();
+        h.engine.StartScript();
+        if (!h.engine.exiting()) h.engine.Shutdown(false);
+
+        EXPECT_EQ(!h.fe.messageLines.empty(), c.stops)
+            << testing::PrintToString(h.fe.messagesUtf8());
+        EXPECT_EQ(found, h.fe.messageLines);
+    }
+}
+
+std::string Exe() {
+    return std::string(VELMORA_BIN_DIR) + "/velmora";
+}
+
+TEST(CheckCommand, WithoutAFileChecksTheFolderARunUses) {
+    ScriptDir dir;
+    dir.write("code.txt", "[main]\nfrob\n");
+    ProcessOptions o;
+    o.cwd = dir.path();
+    // A folder made by --new: its launcher runs code.txt of the current folder.
+    ProcessResult r = RunProcess({Exe(), "--check"}, o);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, dir.file("code.txt") + ":2: unknown command 'frob'\n");
+    EXPECT_EQ(r.err, "velmora: checked " + dir.file("code.txt") + ": 1 finding\n");
+
+    // VELMORA_HOME names the program folder, as for a run.
+    ScriptDir home;
+    home.write("code.txt", "[main]\npause\n");
+    o.env.push_back("VELMORA_HOME=" + home.path());
+    r = RunProcess({Exe(), "--check"}, o);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "velmora: checked " + home.file("code.txt") + ": 0 findings\n");
+}
+
+// The lines of standard error that belong to the trace (Qt may add its own notes);
+// the loader's reasons, one per place searched, as one "dll: ..." line.
+std::string TraceLines(const std::string& err) {
+    std::string out;
+    bool loaderSeen = false;
+    for (size_t at = 0, end; at < err.size(); at = end + 1) {
+        end = err.find('\n', at);
+        if (end == std::string::npos) end = err.size();
+        const std::string line = err.substr(at, end - at);
+        if (line.rfind("dll: ", 0) == 0) {
+            if (!loaderSeen) out += "dll: ...\n";
+            loaderSeen = true;
+        } else if (line.rfind("code.txt:", 0) == 0 || line.rfind("event: ", 0) == 0) {
+            out += line + "\n";
+        }
+    }
+    return out;
+}
+
+// Both front ends trace the lines they run, after expansion, and the events that move
+// the script; the loader's reasons appear there and nowhere without --trace.
+TEST(Trace, BothFrontEnds) {
+    const std::string script =
+        "[main]\nset,who,world\ntext,,hello %who%\ndll,load,missing.dll,m\n"
+        "timer,wait,0,[late]\n[late]\nexit\n[exit]\nendcode\n";
+    const std::string expected =
+        "code.txt:2: set,who,world\n"
+        "code.txt:3: text,,hello world\n"
+        "code.txt:4: dll,load,missing.dll,m\n"
+        "dll: ...\n"
+        "code.txt:5: timer,wait,0,[late]\n"
+        "event: timer expired, on at [late],0\n"
+        "code.txt:7: exit\n"
+        "event: shutdown\n"
+        "code.txt:9: endcode\n";
+    for (bool console : {true, false}) {
+        SCOPED_TRACE(console ? "console" : "window");
+        ScriptDir dir;
+        dir.write("code.txt", script);
+        ProcessOptions o;
+        o.env.push_back("VELMORA_HOME=" + dir.path());
+        o.env.push_back("QT_QPA_PLATFORM=offscreen");
+        std::vector<std::string> argv{Exe()};
+        if (console) argv.push_back("--console");
+        ProcessResult quiet = RunProcess(argv, o);
+        EXPECT_EQ(TraceLines(quiet.err), "") << quiet.err;
+        argv.push_back("--trace");
+        ProcessResult r = RunProcess(argv, o);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(TraceLines(r.err), expected) << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace velmora
