@@ -20,11 +20,12 @@ std::string Sj(const char8_t* utf8) {
 
 namespace {
 
-int BindLoopback(int port, bool ipv6) {
+// A socket bound to the wildcard address of the family.
+int BindLoopback(int port, bool ipv6, bool reuse = true) {
     int s = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s < 0) return -1;
     int on = 1;
-    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (reuse) setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     int rc;
     if (ipv6) {
         setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
@@ -70,6 +71,33 @@ int FreePort() {
         }
     }
     return -1;
+}
+
+HeldPort::HeldPort(Listening listening, Families families) {
+    const bool both = families == Families::Both;
+    for (int attempt = 0; attempt < 50 && port_ == 0; ++attempt) {
+        // Without SO_REUSEADDR: no other socket may bind the port beside these.
+        int first = BindLoopback(0, !both, false);
+        if (first < 0) continue;
+        int port = LocalPort(first);
+        int second = both ? BindLoopback(port, true, false) : -1;
+        if (both && second < 0) {
+            close(first);
+            continue;
+        }
+        if (listening == Listening::Yes) {
+            listen(first, 5);
+            if (second >= 0) listen(second, 5);
+        }
+        (both ? v4_ : v6_) = first;
+        if (both) v6_ = second;
+        port_ = port;
+    }
+}
+
+HeldPort::~HeldPort() {
+    for (int s : {v4_, v6_})
+        if (s >= 0) close(s);
 }
 
 int Connect(int port, bool ipv6) {
@@ -134,21 +162,9 @@ std::string Body(const std::string& response) {
     return crlf == std::string::npos ? std::string() : response.substr(crlf + 4);
 }
 
-void TempDir::writeSize(const std::string& relative, size_t size) const {
-    std::string content(size, 'x');
-    for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>('a' + i % 26);
-    writeBytes(relative, content);
-}
-
-void TempDir::mkdir(const std::string& relative) const {
-    fs::create_directories(file(relative));
-}
-
-SiteServer::SiteServer(std::chrono::milliseconds idleLimit)
+SiteServer::SiteServer(std::chrono::milliseconds idleLimit, int port)
     : listener(
-          FreePort(), [this](Connection& c, const std::string& r) { site_.serve(c, r); },
-          idleLimit),
-      port_(listener.port()),
+          port, [this](Connection& c, const std::string& r) { site_.serve(c, r); }, idleLimit),
       site_(shared, [this](const WebAnswer& a, unsigned q) {
           std::lock_guard<std::mutex> lock(mutex_);
           answers_.emplace_back(a, q);
