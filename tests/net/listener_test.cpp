@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "net_support.h"
+#include "wait.h"
 
 namespace velmora {
 namespace {
@@ -100,7 +101,8 @@ TEST_F(ListenerTest, SilentClientHoldsTheServerOnlyUntilTheIdleLimit) {
     ASSERT_TRUE(server.start());
     int silent = test::Connect(server.port());
     ASSERT_GE(silent, 0);
-    std::this_thread::sleep_for(50ms);  // the listener is now waiting on it
+    // The listener is now waiting on it.
+    ASSERT_TRUE(test::WaitFor([&] { return test::QueuesOf(server.port()).backlog == 0; }));
     auto before = std::chrono::steady_clock::now();
     EXPECT_NE(Get(server.port(), "/a.txt").find("hello"), std::string::npos);
     EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
@@ -118,7 +120,7 @@ TEST_F(ListenerTest, ClientThatStopsReadingIsDropped) {
     ASSERT_GE(stalled, 0);
     std::string request = "GET /big.bin HTTP/1.0\r\n\r\n";
     ASSERT_EQ(send(stalled, request.data(), request.size(), 0), ssize_t(request.size()));
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(test::WaitFor([&] { return test::QueuesOf(server.port()).backlog == 0; }));
     auto before = std::chrono::steady_clock::now();
     EXPECT_NE(Get(server.port(), "/a.txt").find("hello"), std::string::npos);
     EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
@@ -131,7 +133,7 @@ TEST_F(ListenerTest, StopWhileAClientSendsNothing) {
     ASSERT_TRUE(server.start());
     int silent = test::Connect(server.port());
     ASSERT_GE(silent, 0);
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(test::WaitFor([&] { return test::QueuesOf(server.port()).backlog == 0; }));
     server.listener.requestStop();
     EXPECT_TRUE(server.listener.waitStopped(2s));
     close(silent);
@@ -150,7 +152,7 @@ TEST_F(ListenerTest, StopEndsALargeTransfer) {
     long first = ReadFor(client, 2s, &closed, 65536);
     EXPECT_EQ(first, 65536);
     EXPECT_FALSE(closed);
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(test::WaitFor([&] { return test::QueuesOf(server.port()).unsent > 0; }));
     server.listener.requestStop();
     EXPECT_TRUE(server.listener.waitStopped(2s));
     long rest = ReadFor(client, 3s, &closed);

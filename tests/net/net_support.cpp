@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "engine/text.h"
 
@@ -152,6 +154,30 @@ std::string Exchange(int port, const std::string& bytes, bool ipv6,
 
 std::string Get(int port, const std::string& target, bool ipv6) {
     return Exchange(port, "GET " + target + " HTTP/1.0\r\nHost: localhost\r\n\r\n", ipv6);
+}
+
+PortQueues QueuesOf(int port) {
+    PortQueues q;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line);  // the heading
+        while (std::getline(in, line)) {
+            // "sl local_address rem_address st tx_queue:rx_queue ..."
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues;
+            fields >> slot >> local >> remote >> state >> queues;
+            const size_t colon = local.rfind(':'), split = queues.find(':');
+            if (colon == std::string::npos || split == std::string::npos ||
+                std::stoi(local.substr(colon + 1), nullptr, 16) != port)
+                continue;
+            if (state == "0A")  // listening: rx_queue is the accept queue
+                q.backlog += std::stol(queues.substr(split + 1), nullptr, 16);
+            else if (state == "01")  // established
+                q.unsent += std::stol(queues.substr(0, split), nullptr, 16);
+        }
+    }
+    return q;
 }
 
 std::string Body(const std::string& response) {

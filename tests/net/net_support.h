@@ -50,6 +50,15 @@ std::string Get(int port, const std::string& target, bool ipv6 = false);
 // A connected socket to 127.0.0.1:port, or -1.
 int Connect(int port, bool ipv6 = false);
 
+// What the system's socket tables tell of a local port: connections waiting to be
+// accepted, and bytes the connections from it have not yet got out. Signs that the
+// listener took a connection, or is held up by a client that stopped reading.
+struct PortQueues {
+    long backlog = 0;
+    long unsent = 0;
+};
+PortQueues QueuesOf(int port);
+
 // The part after the blank line that ends the header.
 std::string Body(const std::string& response);
 
