@@ -65,7 +65,9 @@ if ((repeat > 0)); then
         if run_ctest build >/dev/null; then result=passed; else
             result=FAILED
             runs_failed=$((runs_failed + 1))
-            grep -E '\(Failed\)|\(Timeout\)|\*\*\*Failed|\*\*\*Exception' "$log" || true
+            cp "$log" "build/Testing/repeat-$i.log"
+            grep -E '\((Failed|Timeout|Exception)\)' "$log" || true
+            echo "repeat: the run's output is in build/Testing/repeat-$i.log"
         fi
         echo "repeat: run $i of $repeat $result in $(($(date +%s) - run_start)) s"
     done
