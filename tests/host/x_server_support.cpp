@@ -192,6 +192,9 @@ TestWindow& XDisplayTest::open(const std::string& title, const std::vector<std::
     // The window manager lists the window a little after it is mapped.
     bool hidden = std::find(options.begin(), options.end(), "--hidden") != options.end();
     if (!hidden) WaitFor([&] { return IsManaged(w.id); });
+    // openbox then hands the new window the focus; a test that moves the focus itself
+    // must not race that late hand-over. No failure here if it never comes.
+    if (!hidden && GetParam()) WaitFor([&] { return active() == w.id; }, 3000);
     return w;
 }
 
