@@ -3,6 +3,7 @@
 #include "app/subsystems.h"
 
 #include <cstdlib>
+#include <string>
 
 #include "engine/engine.h"
 #include "host/desktop_commands.h"
@@ -19,9 +20,11 @@ namespace velmora {
 namespace {
 
 // The web server listens on port 80. VELMORA_WEB_PORT moves it, so that tests and
-// unprivileged users can run it beside other servers.
+// unprivileged users can run it beside other servers; "0" takes any free port, which
+// tests find through the system's socket tables.
 int WebPort() {
     const char* text = std::getenv("VELMORA_WEB_PORT");
+    if (text && std::string(text) == "0") return 0;
     int port = text ? std::atoi(text) : 0;
     return port > 0 && port < 65536 ? port : WebModule::kDefaultPort;
 }

@@ -76,6 +76,21 @@ int OpenOne(const addrinfo& ai, const char*& failure) {
     return -1;
 }
 
+void SetPort(addrinfo& ai, int port) {
+    if (ai.ai_family == AF_INET6)
+        reinterpret_cast<sockaddr_in6*>(ai.ai_addr)->sin6_port = htons(port);
+    else
+        reinterpret_cast<sockaddr_in*>(ai.ai_addr)->sin_port = htons(port);
+}
+
+int BoundPort(int s) {
+    sockaddr_storage a{};
+    socklen_t n = sizeof a;
+    if (getsockname(s, reinterpret_cast<sockaddr*>(&a), &n) != 0) return 0;
+    if (a.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&a)->sin6_port);
+    return ntohs(reinterpret_cast<sockaddr_in*>(&a)->sin_port);
+}
+
 }  // namespace
 
 WebListener::WebListener(int port, Handler handler, std::chrono::milliseconds idleLimit)
@@ -168,11 +183,14 @@ int WebListener::openListeners(int* sockets, int max) {
             }
             if (ai->ai_family != AF_INET && ai->ai_family != AF_INET6) continue;
             const char* failure = nullptr;
+            // Port 0: the first family's socket picks a free port and the others take it too.
+            SetPort(*ai, port_.load(std::memory_order_relaxed));
             int s = OpenOne(*ai, failure);
             if (s < 0) {
                 r = {"NG", failure};
             } else {
                 sockets[count++] = s;
+                if (port_.load(std::memory_order_relaxed) == 0) port_.store(BoundPort(s));
             }
         }
         freeaddrinfo(list);

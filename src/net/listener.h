@@ -45,7 +45,9 @@ public:
     void requestStop() { stop_.request(); }
     void join();
     const StopSignal& stopSignal() const { return stop_; }
-    int port() const { return port_; }
+    // The port asked for; for 0 (any free port) the one bound, once ready() after a start,
+    // and kept for later starts.
+    int port() const { return port_.load(std::memory_order_acquire); }
 
 private:
     void run();
@@ -54,7 +56,7 @@ private:
     bool serveOne(int listening);
     void setState(bool ready, bool running);
 
-    const int port_;
+    std::atomic<int> port_;
     Handler handler_;
     const std::chrono::milliseconds idleLimit_;
     StopSignal stop_;

@@ -36,6 +36,8 @@ public:
     bool keepsAlive() const override { return listener_.running(); }
 
     bool serverRunning() const { return listener_.running(); }
+    // The server's port; for 0 (any free one) the port bound, once started.
+    int port() const { return listener_.port(); }
     WebSnapshot state() const { return shared_.snapshot(); }
     const std::string& webInputAnswer() const { return webInputAnswer_; }
 

@@ -4,6 +4,7 @@
 
 #include "app/options.h"
 #include "engine/text.h"
+#include "env_guard.h"
 #include "process.h"
 #include "script_dir.h"
 
@@ -166,9 +167,11 @@ TEST(Console, Options) {
 }
 
 TEST(Console, ProgramPathFromTheEnvironment) {
-    setenv("VELMORA_HOME", "/some/where", 1);
-    EXPECT_EQ(FindProgramPath("x"), "/some/where/");
-    unsetenv("VELMORA_HOME");
+    {
+        test::ScopedEnv home("VELMORA_HOME", "/some/where");
+        EXPECT_EQ(FindProgramPath("x"), "/some/where/");
+    }
+    test::ScopedEnv noHome("VELMORA_HOME", nullptr);
     std::string own = FindProgramPath("x");
     EXPECT_EQ(own.back(), '/');
     EXPECT_NE(own, "/some/where/");

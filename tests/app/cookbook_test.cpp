@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -71,25 +72,17 @@ TEST(Cookbook, TimedQuizKeepsTheBestScoreAcrossRuns) {
     EXPECT_NE(r.out.find("0 問正解でした。\nこれまでの最高: 3 問\n"), std::string::npos) << r.out;
 }
 
-// A port nothing listens on now, from binding port 0.
-int FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    int port = -1;
-    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    if (fd >= 0) close(fd);
-    return port;
-}
-
-// Sends one GET to 127.0.0.1:port until a server answers; its status line, or empty.
-std::string GetWhenUp(int port, const std::string& target) {
+// Sends one GET to the web server of the program pid, once it listens on the port it was
+// given by the system; the status line, or empty.
+std::string GetWhenUp(const std::atomic<pid_t>& pid, const std::string& target) {
     auto end = std::chrono::steady_clock::now() + 20s;
+    int port = 0;
     while (std::chrono::steady_clock::now() < end) {
+        if (!port && pid) port = test::ListeningPort(pid);
+        if (!port) {
+            std::this_thread::sleep_for(50ms);
+            continue;
+        }
         int fd = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -114,13 +107,13 @@ std::string GetWhenUp(int port, const std::string& target) {
 TEST(Cookbook, AnswerLogAppendsAnswersFromTheWindowAndTheBrowser) {
     Example log("answer-log");
     ProcessOptions o;
-    int port = FreePort();
-    ASSERT_GT(port, 0);
-    o.env.push_back("VELMORA_WEB_PORT=" + std::to_string(port));
+    std::atomic<pid_t> pid{0};
+    o.pid = &pid;
+    o.env.push_back("VELMORA_WEB_PORT=0");  // any free port; found through /proc
     // Answered in the window, then from the browser, then "おわる".
     auto run = std::async(std::launch::async, [&] { return log.run("1\nこんにちは\n2\n3\n", o); });
     // "ありがとう" as a browser sends it from the Shift-JIS page.
-    EXPECT_EQ(GetWhenUp(port, "/input.cgi?input=%82%A0%82%E8%82%AA%82%C6%82%A4"),
+    EXPECT_EQ(GetWhenUp(pid, "/input.cgi?input=%82%A0%82%E8%82%AA%82%C6%82%A4"),
               "HTTP/1.0 302 Moved Temporarily");
     ProcessResult r = run.get();
     EXPECT_EQ(r.status, 0) << r.err;

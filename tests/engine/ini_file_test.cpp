@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine_harness.h"
+#include "file_notice.h"
 #include "script_dir.h"
 
 namespace velmora {
@@ -76,9 +77,9 @@ TEST(IniFile, SeesChangesMadeByOtherPrograms) {
     ini.set("dynamic", "x", "1");
     std::string v;
     ASSERT_TRUE(ini.get("dynamic", "x", v));
+    test::FileNoticeProbe notice(d.file("v.ini"));
     d.writeBytes("v.ini", "[dynamic]\nx=changed-by-hand\n");
-    std::this_thread::sleep_for(
-        std::chrono::milliseconds(100));  // the change notice is asynchronous
+    ASSERT_TRUE(notice.arrived());  // the change notice is asynchronous
     ASSERT_TRUE(ini.get("dynamic", "x", v));
     EXPECT_EQ(v, "changed-by-hand");
 }

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "engine_harness.h"
+#include "file_notice.h"
 
 namespace velmora {
 namespace {
@@ -110,9 +111,9 @@ TEST(Reader, SeesTheFileAsItIsOnDisk) {
     r.open("[main]\ntext,,one\ntext,,two\n");
     ASSERT_TRUE(r.engine.ReadNextLine());
     EXPECT_EQ(r.param(2), "one");
+    test::FileNoticeProbe notice(r.dir.file("code.txt"));
     r.dir.write("code.txt", "[main]\ntext,,one\ntext,,changed\n");
-    std::this_thread::sleep_for(
-        std::chrono::milliseconds(100));  // the change notice is asynchronous
+    ASSERT_TRUE(notice.arrived());  // the change notice is asynchronous
     ASSERT_TRUE(r.engine.ReadNextLine());
     EXPECT_EQ(r.param(2), "changed");
 }

@@ -1,7 +1,8 @@
-// Helpers for the host tests: a private Xvfb (optionally with openbox as the window
-// manager), velmora_test_window processes and their logs, temporary folders and
-// polling waits. A private server keeps other tests' windows out of the stacking
-// order and the focus.
+// Helpers for the host tests: velmora_test_window processes and their logs, and a
+// fixture on a private X server (tests/support's, optionally with openbox as the window
+// manager). A private server keeps other tests' windows out of the stacking order and
+// the focus. The temporary folder, the environment guard and the waits come from
+// tests/support too.
 #pragma once
 
 #include <sys/types.h>
@@ -11,55 +12,22 @@
 #include <string>
 #include <vector>
 
+#include "env_guard.h"
+#include "temp_dir.h"
+#include "wait.h"
+#include "x_server.h"
+
 typedef struct _XDisplay Display;
 
 namespace velmora::test {
-
-// Polls until done() or the time is up; the last answer of done().
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text, int mode = 0644);
 std::vector<std::string> Lines(const std::string& text);
 
-// A folder removed with its contents at the end of the test.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-// Sets an environment variable for one scope (unset when value is null).
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value);
-    ~ScopedEnv();
-
-private:
-    std::string name_, old_;
-    bool had_;
-};
-
 // Starts a child with argv; -1 on failure.
 pid_t Spawn(const std::vector<std::string>& argv);
 void Stop(pid_t pid);  // SIGTERM, then reaped
-
-class XServer {
-public:
-    ~XServer();
-    // Starts Xvfb on a free display and, with wm, openbox on it. False on failure.
-    bool start(bool wm);
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t xvfb_ = -1, wm_ = -1;
-    std::string display_;
-};
 
 // A velmora_test_window process.
 struct TestWindow {

@@ -15,6 +15,7 @@
 #include "net_support.h"
 #include "script_dir.h"
 #include "tls_test_server.h"
+#include "wait.h"
 
 namespace velmora {
 namespace {
@@ -99,8 +100,9 @@ TEST(DownloadWorker, ResponsesAndTheirOutcomes) {
          {Send("HTTP/1.0 200 OK\r\nA: b\r\n")},
          DownloadError::ReceiveFailed,
          ""},
-        // Each pause outlasts two waits, but never three in a row.
-        {"slow trickle", Trickle(trickled, 5, 45), {}, trickled, 20, 3},
+        // Each pause outlasts two waits: a count that went on across the pieces would pass
+        // five by the third, while a pause may stretch to six waits on a loaded machine.
+        {"slow trickle", Trickle(trickled, 5, 250), {}, trickled, 100, 5},
         // 30 waits may pass without a byte ...
         {"late answer", {Pause(200), Send(kOkHead + "late")}, {}, "late", 20, 30},
         // ... the 31st ends the transfer.
@@ -172,19 +174,19 @@ TEST(DownloadWorker, CountCatchesUpWhenTheDataPauses) {
         if (s == full && !shown) shown = Clock::now();
     };
     DownloadParams params = Through(server, "http://h/", dir.file("out"));
+    params.waitMs = 10000;
     DownloadResult result;
     Clock::time_point start = Clock::now();
     std::thread worker([&] { result = RunDownload(params, progress); });
-    for (int i = 0; i < 300; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WaitFor([&] {
         std::lock_guard<std::mutex> lock(mutex);
-        if (shown) break;
-    }
+        return shown.has_value();
+    });
     progress.requestCancel();
     worker.join();
     ASSERT_TRUE(shown.has_value()) << "the count of a stalled transfer was never shown";
-    // Well before the one-second wait ends, though the server says nothing more.
-    EXPECT_LT(*shown - start, std::chrono::milliseconds(600));
+    // Well before the wait ends, though the server says nothing more.
+    EXPECT_LT(*shown - start, std::chrono::milliseconds(params.waitMs / 2));
     EXPECT_EQ(result.reason, Reason(DownloadError::Cancelled));
 }
 
@@ -214,6 +216,7 @@ TEST(DownloadWorker, FailuresBeforeTheTransfer) {
     ScriptDir dir;
     HttpTestServer server({Send(kOkHead + "x")});
     const std::string port = std::to_string(server.port());
+    const HeldPort closed(HeldPort::Listening::No);
     struct Case {
         const char* name;
         DownloadParams params;
@@ -226,7 +229,7 @@ TEST(DownloadWorker, FailuresBeforeTheTransfer) {
          {"http://127.0.0.1:65536/x", dir.file("a"), "", ""},
          DownloadError::BadUrl},
         {"refused",
-         {"http://h/", dir.file("a"), "127.0.0.1", std::to_string(FreePort())},
+         {"http://h/", dir.file("a"), "127.0.0.1", std::to_string(closed.port())},
          DownloadError::ConnectFailed},
         {"folder missing",
          {"http://h/", dir.file("no/such/file"), "127.0.0.1", port},

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "net_support.h"
+#include "wait.h"
 
 namespace velmora {
 namespace {
@@ -36,28 +37,6 @@ long ReadFor(int s, std::chrono::milliseconds time, bool* closed, long most = LO
         total += n;
     }
     return total;
-}
-
-int ListenOn(int port, bool ipv6) {
-    int s = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-    int on = 1;
-    if (ipv6) setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-    sockaddr_storage a{};
-    if (ipv6) {
-        auto* a6 = reinterpret_cast<sockaddr_in6*>(&a);
-        a6->sin6_family = AF_INET6;
-        a6->sin6_port = htons(port);
-    } else {
-        auto* a4 = reinterpret_cast<sockaddr_in*>(&a);
-        a4->sin_family = AF_INET;
-        a4->sin_port = htons(port);
-    }
-    socklen_t length = ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-    if (bind(s, reinterpret_cast<sockaddr*>(&a), length) != 0 || listen(s, 5) != 0) {
-        close(s);
-        return -1;
-    }
-    return s;
 }
 
 class ListenerTest : public ::testing::Test {
@@ -97,28 +76,23 @@ TEST_F(ListenerTest, StartsOnBothFamiliesAndStops) {
 }
 
 TEST_F(ListenerTest, BindErrorWhenThePortIsTaken) {
-    test::SiteServer server;
-    int v4 = ListenOn(server.port(), false);
-    int v6 = ListenOn(server.port(), true);
-    ASSERT_GE(v4, 0);
-    ASSERT_GE(v6, 0);
+    test::HeldPort taken(test::HeldPort::Listening::Yes);
+    ASSERT_NE(taken.port(), 0);
+    test::SiteServer server(10s, taken.port());
     EXPECT_FALSE(server.start());
     WebListener::StartResult r = server.listener.startResult();
     EXPECT_EQ(r.var1, "NG");
     EXPECT_EQ(r.var2, "Bind Error");
     EXPECT_TRUE(server.listener.ready());
     EXPECT_FALSE(server.listener.running());
-    close(v4);
-    close(v6);
 }
 
 TEST_F(ListenerTest, OneFamilyTakenStillStarts) {
-    test::SiteServer server;
-    int v6 = ListenOn(server.port(), true);
-    ASSERT_GE(v6, 0);
+    test::HeldPort taken(test::HeldPort::Listening::Yes, test::HeldPort::Families::Ipv6Only);
+    ASSERT_NE(taken.port(), 0);
+    test::SiteServer server(10s, taken.port());
     ASSERT_TRUE(server.start());
     EXPECT_EQ(server.listener.startResult().var1, "OK");
-    close(v6);
 }
 
 TEST_F(ListenerTest, SilentClientHoldsTheServerOnlyUntilTheIdleLimit) {
@@ -127,7 +101,8 @@ TEST_F(ListenerTest, SilentClientHoldsTheServerOnlyUntilTheIdleLimit) {
     ASSERT_TRUE(server.start());
     int silent = test::Connect(server.port());
     ASSERT_GE(silent, 0);
-    std::this_thread::sleep_for(50ms);  // the listener is now waiting on it
+    // The listener is now waiting on it.
+    ASSERT_TRUE(test::WaitFor([&] { return test::QueuesOf(server.port()).backlog == 0; }));
     auto before = std::chrono::steady_clock::now();
     EXPECT_NE(Get(server.port(), "/a.txt").find("hello"), std::string::npos);
     EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
@@ -145,7 +120,7 @@ TEST_F(ListenerTest, ClientThatStopsReadingIsDropped) {
     ASSERT_GE(stalled, 0);
     std::string request = "GET /big.bin HTTP/1.0\r\n\r\n";
     ASSERT_EQ(send(stalled, request.data(), request.size(), 0), ssize_t(request.size()));
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(test::WaitFor([&] { return test::QueuesOf(server.port()).backlog == 0; }));
     auto before = std::chrono::steady_clock::now();
     EXPECT_NE(Get(server.port(), "/a.txt").find("hello"), std::string::npos);
     EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
@@ -158,7 +133,7 @@ TEST_F(ListenerTest, StopWhileAClientSendsNothing) {
     ASSERT_TRUE(server.start());
     int silent = test::Connect(server.port());
     ASSERT_GE(silent, 0);
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(test::WaitFor([&] { return test::QueuesOf(server.port()).backlog == 0; }));
     server.listener.requestStop();
     EXPECT_TRUE(server.listener.waitStopped(2s));
     close(silent);
@@ -177,7 +152,7 @@ TEST_F(ListenerTest, StopEndsALargeTransfer) {
     long first = ReadFor(client, 2s, &closed, 65536);
     EXPECT_EQ(first, 65536);
     EXPECT_FALSE(closed);
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(test::WaitFor([&] { return test::QueuesOf(server.port()).unsent > 0; }));
     server.listener.requestStop();
     EXPECT_TRUE(server.listener.waitStopped(2s));
     long rest = ReadFor(client, 3s, &closed);

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "engine/text.h"
 
@@ -20,11 +22,12 @@ std::string Sj(const char8_t* utf8) {
 
 namespace {
 
-int BindLoopback(int port, bool ipv6) {
+// A socket bound to the wildcard address of the family.
+int BindLoopback(int port, bool ipv6, bool reuse = true) {
     int s = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s < 0) return -1;
     int on = 1;
-    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (reuse) setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     int rc;
     if (ipv6) {
         setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
@@ -70,6 +73,33 @@ int FreePort() {
         }
     }
     return -1;
+}
+
+HeldPort::HeldPort(Listening listening, Families families) {
+    const bool both = families == Families::Both;
+    for (int attempt = 0; attempt < 50 && port_ == 0; ++attempt) {
+        // Without SO_REUSEADDR: no other socket may bind the port beside these.
+        int first = BindLoopback(0, !both, false);
+        if (first < 0) continue;
+        int port = LocalPort(first);
+        int second = both ? BindLoopback(port, true, false) : -1;
+        if (both && second < 0) {
+            close(first);
+            continue;
+        }
+        if (listening == Listening::Yes) {
+            listen(first, 5);
+            if (second >= 0) listen(second, 5);
+        }
+        (both ? v4_ : v6_) = first;
+        if (both) v6_ = second;
+        port_ = port;
+    }
+}
+
+HeldPort::~HeldPort() {
+    for (int s : {v4_, v6_})
+        if (s >= 0) close(s);
 }
 
 int Connect(int port, bool ipv6) {
@@ -126,6 +156,30 @@ std::string Get(int port, const std::string& target, bool ipv6) {
     return Exchange(port, "GET " + target + " HTTP/1.0\r\nHost: localhost\r\n\r\n", ipv6);
 }
 
+PortQueues QueuesOf(int port) {
+    PortQueues q;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line);  // the heading
+        while (std::getline(in, line)) {
+            // "sl local_address rem_address st tx_queue:rx_queue ..."
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues;
+            fields >> slot >> local >> remote >> state >> queues;
+            const size_t colon = local.rfind(':'), split = queues.find(':');
+            if (colon == std::string::npos || split == std::string::npos ||
+                std::stoi(local.substr(colon + 1), nullptr, 16) != port)
+                continue;
+            if (state == "0A")  // listening: rx_queue is the accept queue
+                q.backlog += std::stol(queues.substr(split + 1), nullptr, 16);
+            else if (state == "01")  // established
+                q.unsent += std::stol(queues.substr(0, split), nullptr, 16);
+        }
+    }
+    return q;
+}
+
 std::string Body(const std::string& response) {
     size_t crlf = response.find("\r\n\r\n");
     size_t lf = response.find("\n\n");
@@ -134,21 +188,9 @@ std::string Body(const std::string& response) {
     return crlf == std::string::npos ? std::string() : response.substr(crlf + 4);
 }
 
-void TempDir::writeSize(const std::string& relative, size_t size) const {
-    std::string content(size, 'x');
-    for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>('a' + i % 26);
-    writeBytes(relative, content);
-}
-
-void TempDir::mkdir(const std::string& relative) const {
-    fs::create_directories(file(relative));
-}
-
-SiteServer::SiteServer(std::chrono::milliseconds idleLimit)
+SiteServer::SiteServer(std::chrono::milliseconds idleLimit, int port)
     : listener(
-          FreePort(), [this](Connection& c, const std::string& r) { site_.serve(c, r); },
-          idleLimit),
-      port_(listener.port()),
+          port, [this](Connection& c, const std::string& r) { site_.serve(c, r); }, idleLimit),
       site_(shared, [this](const WebAnswer& a, unsigned q) {
           std::lock_guard<std::mutex> lock(mutex_);
           answers_.emplace_back(a, q);

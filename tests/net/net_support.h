@@ -1,6 +1,6 @@
-// Helpers for the web-server tests: free ports, raw HTTP exchanges over real sockets,
-// temporary document roots, CP932 literals, and a listener serving a shared state
-// without the engine.
+// Helpers for the web-server tests: held ports, raw HTTP exchanges over real sockets,
+// CP932 literals, and a listener serving a shared state without the engine, on a port
+// of the system's choosing. Temporary document roots are tests/support's TempDir.
 #pragma once
 
 #include <chrono>
@@ -12,15 +12,34 @@
 #include "net/listener.h"
 #include "net/web_site.h"
 #include "net/web_state.h"
-#include "script_dir.h"
+#include "temp_dir.h"
 
 namespace velmora::test {
 
 // CP932 bytes of a UTF-8 literal.
 std::string Sj(const char8_t* utf8);
 
-// A port that is free on both 127.0.0.1 and ::1 right now.
+// A port that is free on both 127.0.0.1 and ::1 right now, for the real program, which
+// cannot hand back a port it chose; it may be taken again before the program binds it.
+// Servers of the tests themselves bind port 0 instead.
 int FreePort();
+
+// A port of the system's choosing, held on the wildcard address of both families (or of
+// IPv6 alone) while the object lives: a server asked to start there meets a bind error,
+// and a client is refused while it does not listen.
+class HeldPort {
+public:
+    enum class Listening { No, Yes };
+    enum class Families { Both, Ipv6Only };
+    explicit HeldPort(Listening listening, Families families = Families::Both);
+    ~HeldPort();
+    HeldPort(const HeldPort&) = delete;
+    HeldPort& operator=(const HeldPort&) = delete;
+    int port() const { return port_; }
+
+private:
+    int v4_ = -1, v6_ = -1, port_ = 0;
+};
 
 // Connects to the loopback address of the family, sends `bytes` and reads until the
 // server closes. Empty when the connection failed.
@@ -31,31 +50,34 @@ std::string Get(int port, const std::string& target, bool ipv6 = false);
 // A connected socket to 127.0.0.1:port, or -1.
 int Connect(int port, bool ipv6 = false);
 
+// What the system's socket tables tell of a local port: connections waiting to be
+// accepted, and bytes the connections from it have not yet got out. Signs that the
+// listener took a connection, or is held up by a client that stopped reading.
+struct PortQueues {
+    long backlog = 0;
+    long unsent = 0;
+};
+PortQueues QueuesOf(int port);
+
 // The part after the blank line that ends the header.
 std::string Body(const std::string& response);
 
-// A temporary folder of files to serve, removed with everything in it.
-class TempDir : public ScriptDir {
-public:
-    void writeSize(const std::string& relative, size_t size) const;  // size bytes of text
-    void mkdir(const std::string& relative) const;                   // with its parents
-};
-
-// A listener on a free port answering from a WebShared, as the module sets it up, with
-// the answers it hands on recorded instead of posted to an engine.
+// A listener answering from a WebShared, as the module sets it up, with the answers it
+// hands on recorded instead of posted to an engine. On port 0 the system picks the port,
+// known once started and kept for later starts.
 class SiteServer {
 public:
-    explicit SiteServer(std::chrono::milliseconds idleLimit = std::chrono::seconds(10));
+    explicit SiteServer(std::chrono::milliseconds idleLimit = std::chrono::seconds(10),
+                        int port = 0);
     ~SiteServer();
     bool start();  // waits for the start-up; true when it listens
-    int port() const { return port_; }
+    int port() const { return listener.port(); }
     WebShared shared;
     WebListener listener;
 
     std::vector<std::pair<WebAnswer, unsigned>> answers();  // handed on so far
 
 private:
-    int port_;
     WebSite site_;
     std::mutex mutex_;
     std::vector<std::pair<WebAnswer, unsigned>> answers_;

@@ -2,6 +2,7 @@
 // the script, and a running server keeps the console alive.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -13,16 +14,19 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The program takes any free port; the test finds it among the program's sockets.
 struct Program {
     test::TempDir dir;
-    int port = test::FreePort();
+    std::atomic<pid_t> pid{0};
+    int port = 0;  // known once getWhenUp has seen the server
 
     std::future<test::ProcessResult> start(const std::string& script, std::vector<std::string> args,
                                            double timeoutSeconds = 30) {
         dir.write("code.txt", script);
         test::ProcessOptions o;
-        o.env = {"VELMORA_HOME=" + dir.path(), "VELMORA_WEB_PORT=" + std::to_string(port)};
+        o.env = {"VELMORA_HOME=" + dir.path(), "VELMORA_WEB_PORT=0"};
         o.timeoutSeconds = timeoutSeconds;
+        o.pid = &pid;
         args.insert(args.begin(), std::string(VELMORA_BIN_DIR) + "/velmora");
         return std::async(std::launch::async, [args, o] { return test::RunProcess(args, o); });
     }
@@ -30,7 +34,8 @@ struct Program {
     std::string getWhenUp(const std::string& target) {
         auto end = std::chrono::steady_clock::now() + 20s;
         while (std::chrono::steady_clock::now() < end) {
-            std::string r = test::Get(port, target);
+            if (!port && pid) port = test::ListeningPort(pid);
+            std::string r = port ? test::Get(port, target) : std::string();
             if (!r.empty()) return r;
             std::this_thread::sleep_for(50ms);
         }

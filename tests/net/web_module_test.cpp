@@ -31,7 +31,8 @@ public:
 
 class ScriptRun {
 public:
-    explicit ScriptRun(const char8_t* code) : port(test::FreePort()), web(engine, port) {
+    // On port 0 the server takes a free port of the system's choosing: web.port().
+    explicit ScriptRun(const char8_t* code, int port = 0) : web(engine, port) {
         dir.writeBytes("code.txt", Sj(code));
         dir.mkdir("root");
         dir.writeBytes("root/a.txt", "A");
@@ -50,7 +51,8 @@ public:
     }
     // While the script waits: fetch a target, keep the response.
     void fetch(const std::string& target) {
-        fe.events.push_back([this, target](Engine&) { responses.push_back(Get(port, target)); });
+        fe.events.push_back(
+            [this, target](Engine&) { responses.push_back(Get(web.port(), target)); });
     }
     void shutDown() {
         fe.events.push_back([](Engine& e) { e.Shutdown(false); });
@@ -58,7 +60,6 @@ public:
     std::string root() const { return dir.path() + "/root"; }
 
     test::TempDir dir;
-    int port;
     WebFrontend fe;
     Engine engine{fe};
     WebModule web;
@@ -174,28 +175,16 @@ TEST(WebModule, WebrootChangesReachTheRunningServer) {
 }
 
 TEST(WebModule, BindErrorIsReported) {
-    ScriptRun s(u8"[main]\nweb,start\ntext,a,%var1%/%var2%\nweb,input\ntext,b,never\n");
-    int v4 = socket(AF_INET, SOCK_STREAM, 0), v6 = socket(AF_INET6, SOCK_STREAM, 0);
-    int on = 1;
-    setsockopt(v6, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-    sockaddr_in a4{};
-    a4.sin_family = AF_INET;
-    a4.sin_port = htons(s.port);
-    sockaddr_in6 a6{};
-    a6.sin6_family = AF_INET6;
-    a6.sin6_port = htons(s.port);
-    ASSERT_EQ(bind(v4, reinterpret_cast<sockaddr*>(&a4), sizeof a4), 0);
-    ASSERT_EQ(bind(v6, reinterpret_cast<sockaddr*>(&a6), sizeof a6), 0);
-    listen(v4, 1);
-    listen(v6, 1);
+    test::HeldPort taken(test::HeldPort::Listening::Yes);
+    ASSERT_NE(taken.port(), 0);
+    ScriptRun s(u8"[main]\nweb,start\ntext,a,%var1%/%var2%\nweb,input\ntext,b,never\n",
+                taken.port());
     s.run();
     EXPECT_EQ(s.fe.texts, std::vector<std::string>{"a|NG/Bind Error"});
     EXPECT_EQ(s.fe.messagesUtf8(),
               std::vector<std::string>{"HTTPDエラー：サーバを開始出来ませんでした Bind Error"});
     EXPECT_FALSE(s.web.serverRunning());
     EXPECT_TRUE(s.engine.errorShown());
-    close(v4);
-    close(v6);
 }
 
 TEST(WebModule, UnknownSubCommand) {
@@ -242,7 +231,7 @@ TEST(WebModule, ServerKeepsTheScriptAliveUntilShutdown) {
     });
     s.run();
     EXPECT_EQ(s.responses, (std::vector<std::string>{"alive", "idle"}));
-    EXPECT_EQ(test::Connect(s.port), -1);  // shutdown stopped the listener
+    EXPECT_EQ(test::Connect(s.web.port()), -1);  // shutdown stopped the listener
 }
 
 TEST(WebModule, StopAndStartAgain) {

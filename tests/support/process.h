@@ -1,6 +1,9 @@
 // Runs a program with piped standard streams, for end-to-end tests of the executable.
 #pragma once
 
+#include <sys/types.h>
+
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -21,8 +24,13 @@ struct ProcessOptions {
     // Sent to the program once its standard output contains this text (if not empty).
     std::string signalAfterOutput;
     int signal = 0;
+    std::atomic<pid_t>* pid = nullptr;  // receives the child's process id once started
 };
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options);
+
+// A TCP port the process listens on, found through /proc (0 while it listens on none):
+// how a test learns the port a program chose when it was asked for any free one.
+int ListeningPort(pid_t pid);
 
 }  // namespace velmora::test

@@ -7,6 +7,10 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 
 #include "process.h"
 
@@ -29,6 +33,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
         execv(args[0], args.data());
         _exit(127);
     }
+    if (o.pid) o.pid->store(pid);
     close(in[0]);
     close(out[1]);
     close(err[1]);
@@ -84,6 +89,33 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     waitpid(pid, &status, 0);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
+}
+
+int ListeningPort(pid_t pid) {
+    // The process's sockets, by inode.
+    std::set<std::string> inodes;
+    std::error_code ec;
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    for (const auto& e : std::filesystem::directory_iterator(fds, ec)) {
+        std::string target = std::filesystem::read_symlink(e.path(), ec).string();
+        if (target.rfind("socket:[", 0) == 0) inodes.insert(target.substr(8, target.size() - 9));
+    }
+    // Lines of the tables: "sl local rem st tx:rx tr:when retrnsmt uid timeout inode".
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line);  // the heading
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+            fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+                timeout >> inode;
+            const size_t colon = local.rfind(':');
+            if (state == "0A" && inodes.count(inode) && colon != std::string::npos)
+                return static_cast<int>(std::stoul(local.substr(colon + 1), nullptr, 16));
+        }
+    }
+    return 0;
 }
 
 }  // namespace velmora::test

@@ -73,7 +73,7 @@ TEST_F(DownloadDialogTest, ShowsCaptionUrlAndTheLatestStatus) {
     EXPECT_EQ(Shown(d, "status"), QString::fromUtf8("接続中"));
     task.status = Utf8ToCp932("1,024 bytes受信");
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return Shown(d, "status") == QString::fromUtf8("1,024 bytes受信"); }, 1000));
+        [&] { return Shown(d, "status") == QString::fromUtf8("1,024 bytes受信"); }, 10000));
     EXPECT_TRUE(d.isVisible());
     EXPECT_EQ(task.closes, 0);
     d.reject();
@@ -122,13 +122,15 @@ TEST_F(DownloadDialogTest, StatusFillsLikeABarWhenTheLengthIsKnown) {
 TEST_F(DownloadDialogTest, ClosesItselfShortlyAfterTheTaskEnds) {
     DownloadDialog d(nullptr, "", "", task);
     d.show();
-    QTest::qWait(150);
+    // A new status shown is the sign that the dialog looked at the running task.
+    task.status = "running";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(d, "status") == "running"; }, 10000));
     EXPECT_TRUE(d.isVisible()) << "the dialog stays while the task runs";
     task.status = Utf8ToCp932("12 bytes受信完了");
     task.done = true;
     QElapsedTimer clock;
     clock.start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !d.isVisible(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !d.isVisible(); }, 10000));
     EXPECT_GE(clock.elapsed(), 90) << "the final status is shown for a moment";
     EXPECT_EQ(d.result(), QDialog::Accepted);
     EXPECT_EQ(Shown(d, "status"), QString::fromUtf8("12 bytes受信完了"));
@@ -163,7 +165,7 @@ TEST_F(DownloadDialogTest, EveryWayOfCancellingRunsTheCloseSequenceOnce) {
         d.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
         way.act(d);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !d.isVisible(); }, 1000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !d.isVisible(); }, 10000));
         EXPECT_EQ(d.result(), QDialog::Rejected);
         EXPECT_EQ(t.closes, 1);
         EXPECT_TRUE(t.closedUnfinished);

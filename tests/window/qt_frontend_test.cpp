@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <thread>
 
 #include "engine/engine.h"
@@ -193,7 +194,7 @@ TEST_F(FrontendTest, ScriptTimerExpiryReachesTheEngine) {
     engine.line.paramCount = 2;
     engine.ExecuteLine();
     EXPECT_FALSE(engine.running);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return engine.running; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return engine.running; }, 10000));
     EXPECT_EQ(engine.vars[kVar3], "timeout");
     EXPECT_FALSE(engine.timerActive());
 }
@@ -201,7 +202,10 @@ TEST_F(FrontendTest, ScriptTimerExpiryReachesTheEngine) {
 TEST_F(FrontendTest, KilledTimerNeverFires) {
     fe.startScriptTimer(20);
     fe.killScriptTimer();
-    QTest::qWait(80);
+    // A timer due later has fired: the killed one would have fired before it.
+    bool later = false;
+    QTimer::singleShot(100, [&] { later = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return later; }, 10000));
     EXPECT_NE(engine.vars[kVar3], "timeout");
 }
 

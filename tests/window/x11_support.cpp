@@ -16,60 +16,6 @@
 
 namespace velmora::test {
 
-namespace {
-
-void Stop(pid_t& pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    for (int i = 0; i < 100; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            pid = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    pid = -1;
-}
-
-}  // namespace
-
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
-PrivateXServer::PrivateXServer(int width, int height) {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-        close(fds[0]);
-        const std::string fd = std::to_string(fds[1]);
-        const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-               "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    // Xvfb writes its display number once it accepts clients.
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    char c;
-    while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (!number.empty()) display_ = ":" + number;
-}
-
-PrivateXServer::~PrivateXServer() {
-    Stop(pid_);
-}
-
 ProgramRun::ProgramRun(const std::string& display, const std::string& home) {
     pid_ = fork();
     if (pid_ == 0) {
@@ -82,7 +28,7 @@ ProgramRun::ProgramRun(const std::string& display, const std::string& home) {
 }
 
 ProgramRun::~ProgramRun() {
-    Stop(pid_);
+    StopChild(pid_);
 }
 
 bool ProgramRun::waitExit(int timeoutMs, int* status) {

@@ -1,6 +1,6 @@
 // Running the real program on a private X server: an Xvfb per test (so parallel tests
-// never share a screen), the velmora process, and an X client that reads screen pixels
-// and types and clicks through XTest, as a user would.
+// never share a screen; tests/support runs it), the velmora process, and an X client that reads
+// screen pixels and types and clicks through XTest, as a user would.
 #pragma once
 
 #include <sys/types.h>
@@ -9,21 +9,19 @@
 #include <functional>
 #include <string>
 
+#include "wait.h"
+#include "x_server.h"
+
 typedef struct _XDisplay Display;
 typedef unsigned long XID;
 
 namespace velmora::test {
 
-class PrivateXServer {
+// A private Xvfb of the given size without a window manager: tests/support's X server.
+class PrivateXServer : public XServer {
 public:
-    PrivateXServer(int width = 1024, int height = 768);
-    ~PrivateXServer();
-    bool ok() const { return !display_.empty(); }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
+    explicit PrivateXServer(int width = 1024, int height = 768)
+        : XServer(WindowManager::Bare, width, height) {}
 };
 
 // velmora started with VELMORA_HOME=home on the given display.
@@ -66,7 +64,9 @@ private:
     XID backdrop_ = 0;
 };
 
-// Polls `done` every 20 ms until it holds or the time is over.
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+// tests/support's polling wait under this file's older name.
+inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+    return WaitFor(done, timeoutMs);
+}
 
 }  // namespace velmora::test

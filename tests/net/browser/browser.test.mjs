@@ -4,10 +4,12 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn, execFileSync } from 'node:child_process';
-import { mkdtempSync, writeFileSync, rmSync } from 'node:fs';
+import {
+  mkdtempSync, writeFileSync, rmSync, readdirSync, readlinkSync, readFileSync,
+} from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve, dirname } from 'node:path';
-import { createServer, connect } from 'node:net';
+import { connect } from 'node:net';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
 
@@ -30,15 +32,25 @@ web,start,おわり
 pause
 `;
 
-function freePort() {
-  return new Promise((ok, fail) => {
-    const s = createServer();
-    s.on('error', fail);
-    s.listen(0, '127.0.0.1', () => {
-      const { port } = s.address();
-      s.close(() => ok(port));
-    });
-  });
+// The TCP port a process listens on, from its sockets in /proc (0 while none): velmora
+// is asked for any free port, so no other test can take it first.
+function listeningPort(pid) {
+  const inodes = new Set();
+  for (const fd of readdirSync(`/proc/${pid}/fd`)) {
+    try {
+      const m = /^socket:\[(\d+)\]$/.exec(readlinkSync(`/proc/${pid}/fd/${fd}`));
+      if (m) inodes.add(m[1]);
+    } catch {
+      // closed meanwhile
+    }
+  }
+  for (const table of ['/proc/net/tcp', '/proc/net/tcp6']) {
+    for (const line of readFileSync(table, 'utf8').split('\n').slice(1)) {
+      const f = line.trim().split(/\s+/);
+      if (f[3] === '0A' && inodes.has(f[9])) return parseInt(f[1].split(':').pop(), 16);
+    }
+  }
+  return 0;
 }
 
 // Scripts are CP932 files.
@@ -60,9 +72,8 @@ test('a browser answers the input and choice pages in Japanese', async () => {
   const home = mkdtempSync(join(tmpdir(), 'velmora-browser-'));
   const profile = mkdtempSync(join(tmpdir(), 'velmora-chromium-'));
   writeCp932(join(home, 'code.txt'), script);
-  const port = await freePort();
   const child = spawn(velmora, ['--console'], {
-    env: { ...process.env, VELMORA_HOME: home, VELMORA_WEB_PORT: String(port) },
+    env: { ...process.env, VELMORA_HOME: home, VELMORA_WEB_PORT: '0' },
     stdio: ['ignore', 'pipe', 'pipe'],
   });
   let out = '';
@@ -72,6 +83,7 @@ test('a browser answers the input and choice pages in Japanese', async () => {
   const exited = new Promise((r) => child.on('exit', (code, signal) => r({ code, signal })));
   let context;
   try {
+    const port = await until('the server\'s port', () => listeningPort(child.pid));
     const base = `http://127.0.0.1:${port}/`;
     // A bare connection: the pages end their header lines with LF alone, which browsers
     // take but Node's own HTTP client refuses.
