@@ -41,6 +41,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -60,6 +61,7 @@ private:
     Interaction interaction_;
     int skinWidth_ = 300, skinHeight_ = 100;  // until a skin is loaded
     QRegion shape_;
+    bool skinLoaded_ = false;  // shape_ holds a skin's shape (before that the window is whole)
 };
 
 }  // namespace velmora

@@ -4,6 +4,7 @@
 // on the window, not on how finely the shape is cut.
 #include <QGuiApplication>
 #include <QWidget>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
@@ -17,15 +18,23 @@ namespace velmora {
 
 namespace {
 
-// The region as a 1-bit picture of the given size, least significant bit first.
-XImage* MaskImage(::Display* dpy, const QRegion& shape, int width, int height) {
+// A skin coordinate in the server's pixels. Edges are rounded, not sizes, so rectangles
+// that touch in the skin still touch at a fractional scale.
+int ToDevice(int v, qreal scale) {
+    return int(std::lround(v * scale));
+}
+
+// The region, scaled to the server's pixels, as a 1-bit picture of the given size,
+// least significant bit first.
+XImage* MaskImage(::Display* dpy, const QRegion& shape, qreal scale, int width, int height) {
     const int bytesPerLine = (width + 7) / 8;
     char* bits = static_cast<char*>(std::calloc(size_t(bytesPerLine) * height, 1));
     if (!bits) return nullptr;
     for (const QRect& r : shape) {
-        const int left = std::max(r.left(), 0), right = std::min(r.right() + 1, width);
-        const int bottom = std::min(r.bottom() + 1, height);
-        for (int y = std::max(r.top(), 0); y < bottom; ++y) {
+        const int left = std::max(ToDevice(r.left(), scale), 0);
+        const int right = std::min(ToDevice(r.right() + 1, scale), width);
+        const int bottom = std::min(ToDevice(r.bottom() + 1, scale), height);
+        for (int y = std::max(ToDevice(r.top(), scale), 0); y < bottom; ++y) {
             char* row = bits + size_t(y) * bytesPerLine;
             for (int x = left; x < right; ++x) row[x >> 3] |= char(1 << (x & 7));
         }
@@ -41,11 +50,12 @@ XImage* MaskImage(::Display* dpy, const QRegion& shape, int width, int height) {
     return image;
 }
 
-bool ApplyMask(::Display* dpy, ::Window window, const QRegion& shape) {
+bool ApplyMask(::Display* dpy, ::Window window, const QRegion& shape, qreal scale) {
     // The mask covers the shape's extent; whatever lies outside it is cut as well.
     const QRect extent = shape.boundingRect();
-    const int width = std::max(1, extent.right() + 1), height = std::max(1, extent.bottom() + 1);
-    XImage* image = MaskImage(dpy, shape, width, height);
+    const int width = std::max(1, ToDevice(extent.right() + 1, scale));
+    const int height = std::max(1, ToDevice(extent.bottom() + 1, scale));
+    XImage* image = MaskImage(dpy, shape, scale, width, height);
     if (!image) return false;
     const Pixmap mask = XCreatePixmap(dpy, window, unsigned(width), unsigned(height), 1);
     XGCValues values{};
@@ -73,7 +83,7 @@ void ApplyWindowShape(QWidget& window, const QRegion& shape) {
     ::Display* dpy = x11 ? x11->display() : nullptr;
     int event = 0, error = 0;
     if (dpy && XShapeQueryExtension(dpy, &event, &error) &&
-        ApplyMask(dpy, ::Window(window.winId()), shape))
+        ApplyMask(dpy, ::Window(window.winId()), shape, window.devicePixelRatioF()))
         return;
     // Elsewhere the platform takes the region. An empty mask would mean "no shape": a
     // skin that is all transparent colour must leave nothing visible, so the mask is a

@@ -425,8 +425,11 @@ TEST_F(DesktopSessionTest, InputDialogHasNoCaptionAndTakesTextFromAnInputMethod)
     ASSERT_TRUE(server.ok());
     ScriptDir ibusHome;
     const std::string address = "unix:path=" + ibusHome.file("bus");
-    const std::vector<std::string> session = {"DISPLAY=" + server.display(),
-                                              "HOME=" + ibusHome.path(), "IBUS_ADDRESS=" + address};
+    // The daemon leaves its address file in the configuration folder, where Qt looks.
+    const std::string config = ibusHome.file(".config");
+    const std::vector<std::string> session = {
+        "DISPLAY=" + server.display(), "HOME=" + ibusHome.path(), "XDG_CONFIG_HOME=" + config,
+        "IBUS_ADDRESS=" + address};
     Child daemon(
         {"ibus-daemon", "--panel=disable", "--emoji-extension=disable", "--address=" + address},
         session, ibusHome.file("daemon.log"));
@@ -440,8 +443,8 @@ TEST_F(DesktopSessionTest, InputDialogHasNoCaptionAndTakesTextFromAnInputMethod)
 
     WriteProgram(folder, "[main]\ninput,name?\nset,answer,%var1%\nexit\n");
     // Qt finds the daemon through the file it leaves in the configuration folder.
-    Velmora program(folder, {"DISPLAY=" + server.display(), "QT_IM_MODULE=ibus",
-                             "XDG_CONFIG_HOME=" + ibusHome.file(".config")});
+    Velmora program(
+        folder, {"DISPLAY=" + server.display(), "QT_IM_MODULE=ibus", "XDG_CONFIG_HOME=" + config});
     XLook x(server.display());
     const Window dialog = x.find("", "velmora");
     ASSERT_NE(dialog, 0u) << "no input dialog without a caption";
