@@ -95,17 +95,15 @@ void ScriptWindow::LoadSkin(const std::string& name) {
     skinHeight_ = skin.image.height();
     shape_ = SkinRegion(skin.image);
     skinLoaded_ = true;
-    // Before the first show the shape waits for showEvent: making the native window this
-    // early would create it before windows_pos places it, and window managers then place
-    // it themselves.
-    if (testAttribute(Qt::WA_WState_Created)) ApplyWindowShape(*this, shape_);
+    ApplyWindowShape(*this, shape_);
     CopySkinToLayer(skin.image, display_.layers.background);
     display_.Compose({.copyBackground = true, .present = true});
     resize(skinWidth_, skinHeight_);
 }
 
 void ScriptWindow::showEvent(QShowEvent* event) {
-    // The native window exists now and is not yet mapped: it appears already cut.
+    // The native window exists now and is not yet mapped: it appears already cut (on X the
+    // shape waits for this moment).
     if (skinLoaded_) ApplyWindowShape(*this, shape_);
     QWidget::showEvent(event);
 }

@@ -43,7 +43,8 @@ void CopySkinToLayer(const QImage& bgr, Layer& layer);
 
 // Cuts the top-level window to the region; an empty region leaves nothing of it visible
 // or clickable. On X the shape goes to the server as a 1-bit mask, which it takes
-// however many rectangles the region holds.
+// however many rectangles the region holds, once the window has been shown: the caller
+// applies it again when the window is first shown.
 void ApplyWindowShape(QWidget& window, const QRegion& shape);
 
 }  // namespace velmora

@@ -82,9 +82,12 @@ void ApplyWindowShape(QWidget& window, const QRegion& shape) {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     ::Display* dpy = x11 ? x11->display() : nullptr;
     int event = 0, error = 0;
-    if (dpy && XShapeQueryExtension(dpy, &event, &error) &&
-        ApplyMask(dpy, ::Window(window.winId()), shape, window.devicePixelRatioF()))
-        return;
+    if (dpy && XShapeQueryExtension(dpy, &event, &error)) {
+        // Asking for the native window would create it before windows_pos places it, and
+        // window managers then place it themselves; the first show applies the shape.
+        if (!window.testAttribute(Qt::WA_WState_Created)) return;
+        if (ApplyMask(dpy, ::Window(window.winId()), shape, window.devicePixelRatioF())) return;
+    }
     // Elsewhere the platform takes the region. An empty mask would mean "no shape": a
     // skin that is all transparent colour must leave nothing visible, so the mask is a
     // pixel outside the window instead.
