@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "private_xvfb.h"
 #include "window/qt_skin.h"
 #include "window/shape.h"
 // Xlib last: its macros would clash with the headers above.
@@ -38,26 +39,6 @@ constexpr int kRounds = 21;
 constexpr int kShownRounds = 3;
 
 pid_t xvfb = -1;
-
-pid_t StartXvfb(std::string& display) {
-    int fds[2];
-    if (pipe(fds) != 0) return -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-               "-nolisten", "tcp", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    std::string n;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') n += c;
-    close(fds[0]);
-    display = ":" + n;
-    return n.empty() ? -1 : pid;
-}
 
 double ProcessCpuMs() {
     timespec t{};
