@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "engine/text.h"
+#include "process.h"
 
 namespace velmora::test {
 
@@ -158,25 +159,13 @@ std::string Get(int port, const std::string& target, bool ipv6) {
 
 PortQueues QueuesOf(int port) {
     PortQueues q;
-    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-        std::ifstream in(table);
-        std::string line;
-        std::getline(in, line);  // the heading
-        while (std::getline(in, line)) {
-            // "sl local_address rem_address st tx_queue:rx_queue ..."
-            std::istringstream fields(line);
-            std::string slot, local, remote, state, queues;
-            fields >> slot >> local >> remote >> state >> queues;
-            const size_t colon = local.rfind(':'), split = queues.find(':');
-            if (colon == std::string::npos || split == std::string::npos ||
-                std::stoi(local.substr(colon + 1), nullptr, 16) != port)
-                continue;
-            if (state == "0A")  // listening: rx_queue is the accept queue
-                q.backlog += std::stol(queues.substr(split + 1), nullptr, 16);
-            else if (state == "01")  // established
-                q.unsent += std::stol(queues.substr(0, split), nullptr, 16);
-        }
-    }
+    test::ForEachTcpSocket([&](const test::TcpSocket& t) {
+        if (t.localPort != port) return;
+        if (t.state == "0A")  // listening: the receive queue is the accept queue
+            q.backlog += t.receiveQueue;
+        else if (t.state == "01")  // established
+            q.unsent += t.sendQueue;
+    });
     return q;
 }
 

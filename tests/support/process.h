@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,17 @@ struct ProcessOptions {
 };
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options);
+
+// One socket of the kernel's TCP tables (/proc/net/tcp and tcp6).
+struct TcpSocket {
+    int localPort = 0;
+    std::string state;  // "0A" listening, "01" established
+    long sendQueue = 0;
+    long receiveQueue = 0;  // of a listening socket: connections not yet accepted
+    std::string inode;
+};
+// Calls fn for each TCP socket of the machine, IPv4 and IPv6.
+void ForEachTcpSocket(const std::function<void(const TcpSocket&)>& fn);
 
 // A TCP port the process listens on, found through /proc (0 while it listens on none):
 // how a test learns the port a program chose when it was asked for any free one.

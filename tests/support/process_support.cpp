@@ -100,6 +100,14 @@ int ListeningPort(pid_t pid) {
         std::string target = std::filesystem::read_symlink(e.path(), ec).string();
         if (target.rfind("socket:[", 0) == 0) inodes.insert(target.substr(8, target.size() - 9));
     }
+    int port = 0;
+    ForEachTcpSocket([&](const TcpSocket& t) {
+        if (!port && t.state == "0A" && inodes.count(t.inode)) port = t.localPort;
+    });
+    return port;
+}
+
+void ForEachTcpSocket(const std::function<void(const TcpSocket&)>& fn) {
     // Lines of the tables: "sl local rem st tx:rx tr:when retrnsmt uid timeout inode".
     for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
         std::ifstream in(table);
@@ -107,15 +115,18 @@ int ListeningPort(pid_t pid) {
         std::getline(in, line);  // the heading
         while (std::getline(in, line)) {
             std::istringstream fields(line);
-            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
-            fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
-                timeout >> inode;
-            const size_t colon = local.rfind(':');
-            if (state == "0A" && inodes.count(inode) && colon != std::string::npos)
-                return static_cast<int>(std::stoul(local.substr(colon + 1), nullptr, 16));
+            std::string slot, local, remote, queues, timer, retransmits, uid, timeout;
+            TcpSocket t;
+            fields >> slot >> local >> remote >> t.state >> queues >> timer >> retransmits >> uid >>
+                timeout >> t.inode;
+            const size_t colon = local.rfind(':'), split = queues.find(':');
+            if (colon == std::string::npos || split == std::string::npos) continue;
+            t.localPort = static_cast<int>(std::stoul(local.substr(colon + 1), nullptr, 16));
+            t.sendQueue = std::stol(queues.substr(0, split), nullptr, 16);
+            t.receiveQueue = std::stol(queues.substr(split + 1), nullptr, 16);
+            fn(t);
         }
     }
-    return 0;
 }
 
 }  // namespace velmora::test
