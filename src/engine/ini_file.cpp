@@ -6,9 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 
+#include "engine/file_links.h"
 #include "engine/text.h"
 #include "engine/trim.h"
 
@@ -19,8 +19,6 @@ namespace {
 // A bigger "settings file" is not one (a device, a runaway log): it is never rewritten.
 constexpr off_t kMaxFileSize = 64 << 20;
 constexpr size_t kMaxValue = 999;
-// Symbolic links followed before the store gives up, as the kernel does.
-constexpr int kMaxLinks = 40;
 
 bool ReadWhole(const std::string& path, std::string& out) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -42,24 +40,6 @@ bool WriteAll(int fd, const std::string& data) {
         done += n;
     }
     return true;
-}
-
-// The file a link finally names, so a write replaces the target and keeps the link. A
-// path that is no link (or no longer resolves) is its own target.
-std::string ResolveLinks(std::string path) {
-    for (int i = 0; i < kMaxLinks; ++i) {
-        char buf[PATH_MAX];
-        ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
-        if (n <= 0 || n >= ssize_t(sizeof buf)) return path;
-        std::string target(buf, n);
-        if (target[0] != '/') {
-            size_t slash = path.rfind('/');
-            target =
-                (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
-        }
-        path = target;
-    }
-    return path;
 }
 
 bool IsLink(const std::string& path) {
@@ -255,7 +235,9 @@ bool IniFile::save() {
     std::string data;
     const char* eol = crlf_ ? "\r\n" : "\n";
     for (const auto& l : lines_) data.append(l).append(eol);
-    const std::string target = ResolveLinks(path_);
+    // Through a link, the file it names is replaced and the link stays.
+    std::string target;
+    if (!FollowLinks(path_, target)) target = path_;
     switch (replaceAtomically(target, data)) {
         case Replaced::Yes:
             return true;

@@ -9,17 +9,16 @@
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <optional>
 #include <vector>
+
+#include "engine/file_links.h"
 
 namespace velmora {
 
 namespace {
 
-// Links followed before a name counts as a loop, as the kernel counts them.
-constexpr int kMaxLinkHops = 40;
 // A long target name is cut in its temporary name, which must stay within NAME_MAX.
 constexpr size_t kMaxTemporaryBase = 200;
 
@@ -35,31 +34,6 @@ std::string TemporaryName(const std::string& target, unsigned attempt) {
     std::string base = target.substr(dir.size()).substr(0, kMaxTemporaryBase);
     return dir + "." + base + "." + std::to_string(getpid()) + "-" +
            std::to_string(counter.fetch_add(1) + attempt) + ".part";
-}
-
-// The name the path finally stands for: symbolic links are followed one by one, so that a
-// dangling link yields the name of the file it would create, and the link itself is kept.
-// An absolute result, since the current directory may change before the commit.
-bool FollowLinks(const std::string& path, std::string& out) {
-    std::string p = path;
-    if (p[0] != '/') {
-        char cwd[PATH_MAX];
-        if (!getcwd(cwd, sizeof cwd)) return false;
-        p = std::string(cwd) + "/" + p;
-    }
-    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
-        struct stat st;
-        if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-            out = p;
-            return true;
-        }
-        char buf[PATH_MAX];
-        ssize_t n = readlink(p.c_str(), buf, sizeof buf);
-        if (n <= 0 || static_cast<size_t>(n) >= sizeof buf) return false;
-        std::string link(buf, static_cast<size_t>(n));
-        p = link[0] == '/' ? link : FolderOf(p) + link;
-    }
-    return false;
 }
 
 // A file mounted over a name (a bind mount, as containers have) cannot be renamed over.
