@@ -29,7 +29,8 @@ tools/setup.sh
 passed=0
 failed=0
 log=$(mktemp)
-trap 'rm -f "$log" "${marker:-}"' EXIT
+failures=$(mktemp)
+trap 'rm -f "$log" "$failures" "${marker:-}"' EXIT
 
 # Runs the tests of a build folder; adds its counts to the totals, false when any failed.
 run_ctest() {
@@ -39,6 +40,9 @@ run_ctest() {
         status=1
     local summary
     summary=$(grep -Eo '[0-9]+ tests? failed out of [0-9]+' "$log" | tail -1 || true)
+    # Kept for the closing summary: CI shows only the end of a long output.
+    grep -E '^\s+[0-9]+ - .*\((Failed|Timeout|Exception|Subprocess|SEGFAULT|Not Run)' "$log" |
+        sed "s|^|$dir: |" >>"$failures" || true
     if [ -n "$summary" ]; then
         local bad total
         read -r bad _ _ _ _ total <<<"$summary"
@@ -110,5 +114,9 @@ if [ "${VELMORA_SKIP_FUZZ:-0}" != 1 ]; then
     fi
 fi
 
+if [ -s "$failures" ]; then
+    echo "test.sh: failed tests:"
+    cat "$failures"
+fi
 echo "test.sh: $passed passed, $failed failed"
 exit $status

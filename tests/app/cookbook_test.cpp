@@ -17,6 +17,7 @@
 #include "http_test_server.h"
 #include "process.h"
 #include "script_dir.h"
+#include "wait.h"
 
 namespace velmora {
 namespace {
@@ -72,36 +73,39 @@ TEST(Cookbook, TimedQuizKeepsTheBestScoreAcrossRuns) {
     EXPECT_NE(r.out.find("0 問正解でした。\nこれまでの最高: 3 問\n"), std::string::npos) << r.out;
 }
 
-// Sends one GET to the web server of the program pid, once it listens on the port it was
-// given by the system; the status line, or empty.
-std::string GetWhenUp(const std::atomic<pid_t>& pid, const std::string& target) {
-    auto end = std::chrono::steady_clock::now() + 20s;
-    int port = 0;
-    while (std::chrono::steady_clock::now() < end) {
-        if (!port && pid) port = test::ListeningPort(pid);
-        if (!port) {
-            std::this_thread::sleep_for(50ms);
-            continue;
-        }
-        int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-            std::string request = "GET " + target + " HTTP/1.0\r\n\r\n", response;
-            if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-                static_cast<ssize_t>(request.size())) {
-                char buf[4096];
-                for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;) response.append(buf, n);
-            }
-            close(fd);
-            return response.substr(0, response.find('\n'));
-        }
-        close(fd);
-        std::this_thread::sleep_for(50ms);
+// The whole response to one GET on the loopback port, or empty when nobody listens.
+std::string Request(int port, const std::string& target) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string request = "GET " + target + " HTTP/1.0\r\n\r\n", response;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+            static_cast<ssize_t>(request.size())) {
+        char buf[4096];
+        for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;) response.append(buf, n);
     }
-    return {};
+    close(fd);
+    return response;
+}
+
+// Answers the web input page of the program pid once it is asked, on the port the
+// system gave it; the status line of the reply, or empty.
+std::string AnswerWhenAsked(const std::atomic<pid_t>& pid, const std::string& target) {
+    int port = 0;
+    // The server starts a few lines before the question: an answer sent in between
+    // would reach the status page.
+    bool asked = test::WaitFor(
+        [&] {
+            if (!port && pid) port = test::ListeningPort(pid);
+            return port && Request(port, "/").find("input.cgi") != std::string::npos;
+        },
+        20000);
+    if (!asked) return {};
+    std::string response = Request(port, target);
+    return response.substr(0, response.find('\n'));
 }
 
 TEST(Cookbook, AnswerLogAppendsAnswersFromTheWindowAndTheBrowser) {
@@ -113,7 +117,7 @@ TEST(Cookbook, AnswerLogAppendsAnswersFromTheWindowAndTheBrowser) {
     // Answered in the window, then from the browser, then "おわる".
     auto run = std::async(std::launch::async, [&] { return log.run("1\nこんにちは\n2\n3\n", o); });
     // "ありがとう" as a browser sends it from the Shift-JIS page.
-    EXPECT_EQ(GetWhenUp(pid, "/input.cgi?input=%82%A0%82%E8%82%AA%82%C6%82%A4"),
+    EXPECT_EQ(AnswerWhenAsked(pid, "/input.cgi?input=%82%A0%82%E8%82%AA%82%C6%82%A4"),
               "HTTP/1.0 302 Moved Temporarily");
     ProcessResult r = run.get();
     EXPECT_EQ(r.status, 0) << r.err;

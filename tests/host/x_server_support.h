@@ -43,7 +43,7 @@ struct TestWindow {
 // Opens a test window with the given title and further options, logging into dir;
 // waits until it is mapped (or created, with --hidden). id is 0 on failure.
 TestWindow OpenTestWindow(const std::string& dir, const std::string& title,
-                          const std::vector<std::string>& options = {}, int timeoutMs = 5000);
+                          const std::vector<std::string>& options = {}, int timeoutMs = kPatientMs);
 
 // Windows of this process's own connection, top to bottom: ours (claiming this
 // process's pid), `fillers` windows titled "filler", "Far target", "Far beyond".

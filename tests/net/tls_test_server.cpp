@@ -21,6 +21,8 @@
 #include <cstring>
 #include <memory>
 
+#include "wait.h"
+
 namespace velmora::test {
 
 namespace {
@@ -229,7 +231,7 @@ void TlsTestServer::answer(SSL* ssl, int fd) {
     if (!Drive(ssl, fd, stop_, [&] { return SSL_accept(ssl); })) return;
     std::string request;
     char buf[4096];
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(test::kPatientMs);
     while (!HeadEnded(request) && std::chrono::steady_clock::now() < deadline) {
         size_t got = 0;
         if (!Drive(ssl, fd, stop_, [&] { return SSL_read_ex(ssl, buf, sizeof buf, &got); })) break;

@@ -6,6 +6,7 @@
 
 #include "net/web_texts.h"
 #include "net_support.h"
+#include "wait.h"
 
 namespace velmora {
 namespace {
@@ -64,7 +65,7 @@ protected:
     }
     // Answers are handed on just after the connection is closed.
     std::vector<std::pair<WebAnswer, unsigned>> answersAfter(size_t count) {
-        auto end = std::chrono::steady_clock::now() + 5s;
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(test::kPatientMs);
         while (server.answers().size() < count && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(5ms);
         return server.answers();

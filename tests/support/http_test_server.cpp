@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "wait.h"
+
 namespace velmora::test {
 
 Step Send(std::string bytes) {
@@ -125,7 +127,7 @@ void HttpTestServer::answer(int fd) {
 std::string HttpTestServer::readRequest(int fd) {
     std::string request;
     char buf[4096];
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(test::kPatientMs);
     while (!stop_ && std::chrono::steady_clock::now() < deadline &&
            request.find("\n\n") == std::string::npos &&
            request.find("\r\n\r\n") == std::string::npos) {

@@ -111,8 +111,8 @@ TEST_F(DownloadDialogTest, StatusFillsLikeABarWhenTheLengthIsKnown) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         task.progress = row.amount;
-        EXPECT_TRUE(
-            QTest::qWaitFor([&] { return std::abs(FilledShare(status) - row.share) < 0.02; }, 1000))
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return std::abs(FilledShare(status) - row.share) < 0.02; }, 10000))
             << FilledShare(status);
         EXPECT_EQ(status.text(), QString::fromUtf8("1,024 bytes受信"));
     }
