@@ -5,6 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "sixnet.h"
 
 namespace sixnet {
@@ -23,12 +26,22 @@ bool FamilyWorks(int family, const char* loopback) {
     return true;
 }
 
+// The machine's name, or VELMORA_SIXNET_HOSTNAME when set, so that a script can be tried
+// as on another machine; false when there is none.
+bool HostName(char (&name)[kHostNameBytes]) {
+    if (const char* injected = std::getenv("VELMORA_SIXNET_HOSTNAME")) {
+        std::snprintf(name, sizeof name, "%s", injected);
+        return true;
+    }
+    return gethostname(name, sizeof name - 1) == 0;
+}
+
 }  // namespace
 
 void GetIp(Host& host) {
     host.var1() = "NG";
     char name[kHostNameBytes] = {};
-    if (gethostname(name, sizeof name - 1) != 0) return;
+    if (!HostName(name)) return;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;

@@ -1,8 +1,8 @@
 // Command-line parsing and the program folder.
 #include "app/options.h"
 
-#include <sys/stat.h>
 #include <X11/Xlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -71,6 +71,8 @@ const char* UsageText() {
            "  VELMORA_WEB_PORT          port of the web command's server (default 80)\n"
            "  VELMORA_SIXNET_OSVERSION  the version record sixnet's osver reads instead of\n"
            "                            the system's, e.g. \"2,5,1,2600,\" (Windows XP)\n"
+           "  VELMORA_SIXNET_HOSTNAME   the host name sixnet's getip looks up instead of\n"
+           "                            the machine's\n"
            "  SSL_CERT_FILE             trusted certificates for download of https URLs\n"
            "  QT_QPA_PLATFORM           Qt's platform for the window (xcb, wayland, offscreen)\n"
            "  XDG_CONFIG_HOME           where registerrunonce puts its autostart entry\n"

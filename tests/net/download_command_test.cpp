@@ -12,6 +12,7 @@
 #include "fake_frontend.h"
 #include "http_test_server.h"
 #include "script_dir.h"
+#include "wait.h"
 
 namespace velmora {
 namespace {
@@ -136,8 +137,7 @@ TEST(DownloadCommand, EndsAPendingTimer) {
 
 // Waits until the task reports received bytes.
 void UntilReceiving(ProgressTask& task) {
-    for (int i = 0; i < 1000 && task.statusText().find("bytes") == std::string::npos; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    test::WaitFor([&] { return task.statusText().find("bytes") != std::string::npos; });
 }
 
 TEST(DownloadCommand, CancelFromTheDisplay) {
@@ -148,9 +148,7 @@ TEST(DownloadCommand, CancelFromTheDisplay) {
     ProgressAmount seen;
     h.fe.whileOpen = [&seen](ProgressTask& task) {
         // The display counts body bytes only, and has no share without an announced length.
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (task.amount().done < 30000 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        test::WaitFor([&] { return task.amount().done >= 30000; });
         seen = task.amount();
         task.close();
     };

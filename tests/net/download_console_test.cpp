@@ -11,6 +11,7 @@
 #include "http_test_server.h"
 #include "net/download_texts.h"
 #include "script_dir.h"
+#include "wait.h"
 
 namespace velmora {
 namespace {
@@ -69,12 +70,6 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-bool WaitFor(const std::function<bool()>& condition) {
-    for (int i = 0; i < 2000 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return condition();
-}
-
 TEST(DownloadConsole, StatusGoesToStandardError) {
     const std::string head = "HTTP/1.0 200 OK\r\n\r\n";
     HttpTestServer server({Send(head), Stream(1 << 20)});
@@ -95,7 +90,7 @@ TEST(DownloadConsole, InterruptCancelsTheDownloadOnly) {
                    "[main]\ndownload,http://h/,part.bin\ntext,,%var1% %var2%\n"
                    "text,,after\nexit\n",
                    server.port());
-    ASSERT_TRUE(WaitFor([&] { return server.bytesSent() >= 100000; }));
+    ASSERT_TRUE(test::WaitFor([&] { return server.bytesSent() >= 100000; }));
     run.signal(SIGINT);
     ASSERT_EQ(run.wait(std::chrono::seconds(10)), 0);
     EXPECT_EQ(run.out(), "NG 中断されました\nafter\n");
@@ -110,7 +105,7 @@ TEST(DownloadConsole, InterruptAfterTheDownloadEndsTheRunAgain) {
                    "[main]\ndownload,http://h/,x.bin\ntext,,ready\ntimer,start,60,[late]\n"
                    "pause\n[late]\ntext,,late\n",
                    server.port());
-    ASSERT_TRUE(WaitFor([&] { return Contains(run.out(), "ready"); }));
+    ASSERT_TRUE(test::WaitFor([&] { return Contains(run.out(), "ready"); }));
     run.signal(SIGINT);
     EXPECT_EQ(run.wait(std::chrono::seconds(10)), 0);
     EXPECT_EQ(run.out(), "ready\n");

@@ -11,6 +11,7 @@
 #include "http_test_server.h"
 #include "net/download_texts.h"
 #include "script_dir.h"
+#include "wait.h"
 
 namespace velmora {
 namespace {
@@ -41,12 +42,6 @@ DownloadParams Params(const HttpTestServer& server, const std::string& file) {
     return p;
 }
 
-bool WaitFor(const std::function<bool()>& condition) {
-    for (int i = 0; i < 1000 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return condition();
-}
-
 TEST(DownloadTask, FinishedWorkIsNotCancelled) {
     ScriptDir dir;
     HttpTestServer server({Send("HTTP/1.0 200 OK\r\n\r\nall")});
@@ -55,7 +50,7 @@ TEST(DownloadTask, FinishedWorkIsNotCancelled) {
     StatusLog log;
     log.attach(task);
     task.start();
-    ASSERT_TRUE(WaitFor([&] { return task.finished(); }));
+    ASSERT_TRUE(test::WaitFor([&] { return task.finished(); }));
     task.close();
     EXPECT_TRUE(task.result().ok);
     EXPECT_EQ(dir.read("out"), "all");
@@ -72,7 +67,7 @@ TEST(DownloadTask, ClosingMidTransferCancelsAndWaits) {
     StatusLog log;
     log.attach(task);
     task.start();
-    ASSERT_TRUE(WaitFor([&] { return server.bytesSent() >= 50000; }));
+    ASSERT_TRUE(test::WaitFor([&] { return server.bytesSent() >= 50000; }));
     task.close();
     EXPECT_TRUE(task.finished());
     EXPECT_FALSE(task.result().ok);
@@ -96,7 +91,7 @@ TEST(DownloadTask, DestroyedWhileRunningStopsTheWorker) {
     {
         DownloadTask task(Params(server, dir.file("out")), nullptr);
         task.start();
-        ASSERT_TRUE(WaitFor([&] { return server.connections() == 1; }));
+        ASSERT_TRUE(test::WaitFor([&] { return server.connections() == 1; }));
     }
     EXPECT_TRUE(dir.entries().empty());
 }
@@ -106,9 +101,9 @@ TEST(DownloadTask, RequestCancelStopsWithoutClosing) {
     HttpTestServer server({Silence()});
     DownloadTask task(Params(server, dir.file("out")), nullptr);
     task.start();
-    ASSERT_TRUE(WaitFor([&] { return server.connections() == 1; }));
+    ASSERT_TRUE(test::WaitFor([&] { return server.connections() == 1; }));
     task.requestCancel();
-    ASSERT_TRUE(WaitFor([&] { return task.finished(); }));
+    ASSERT_TRUE(test::WaitFor([&] { return task.finished(); }));
     task.close();
     EXPECT_EQ(task.result().reason, DownloadErrorText(DownloadError::Cancelled));
     EXPECT_NE(task.statusText(), DownloadStatusText(DownloadStatus::CancelDone));

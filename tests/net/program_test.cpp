@@ -66,7 +66,7 @@ TEST(Program, RunningServerKeepsTheConsoleAlive) {
     Program p;
     p.dir.mkdir("root");
     p.dir.writeBytes("root/a.txt", "served");
-    auto run = p.start("[main]\nweb,server,%programpath%root\npause\n", {"--console"}, 4);
+    auto run = p.start("[main]\nweb,server,%programpath%root\npause\n", {"--console"}, 8);
     EXPECT_EQ(test::Body(p.getWhenUp("/a.txt")), "served");
     test::ProcessResult r = run.get();
     EXPECT_TRUE(r.timedOut);  // still serving when the time ran out
