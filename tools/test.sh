@@ -85,13 +85,13 @@ marker=$(mktemp)
 touch "$marker"
 tools/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_ctest build || status=1
+# Leak detection is on; tests/lsan.supp names what libraries keep by design. The
+# variables cover the test discovery too, which runs outside the tests' properties.
+asan_options=detect_leaks=1
+lsan_options="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 if [ "${VELMORA_SKIP_SANITIZE:-0}" != 1 ]; then
     tools/build.sh build-asan -DVELMORA_SANITIZE=ON -DVELMORA_BUILD_BENCH=OFF
-    # Leak detection is on; tests/lsan.supp names what libraries keep by design. The
-    # variables cover the test discovery too, which runs outside the tests' properties.
-    ASAN_OPTIONS=detect_leaks=1 \
-        LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
-        run_ctest build-asan || status=1
+    ASAN_OPTIONS=$asan_options LSAN_OPTIONS=$lsan_options run_ctest build-asan || status=1
 fi
 
 changed=$(home_changes)
@@ -115,6 +115,14 @@ if [ "${VELMORA_SKIP_FUZZ:-0}" != 1 ]; then
 fi
 
 if [ -s "$failures" ]; then
+    # Once more, each failed test alone, so that its output ends CI's short log too; the
+    # run stays failed whatever the second attempt shows.
+    for dir in $(cut -d: -f1 "$failures" | sort -u); do
+        echo "test.sh: the failed tests of $dir once more:"
+        ASAN_OPTIONS=$asan_options LSAN_OPTIONS=$lsan_options xvfb-run -a -s "-screen 0 1280x1024x24" \
+            ctest --test-dir "$dir" --rerun-failed --output-on-failure --timeout 300 2>&1 |
+            tail -60 || true
+    done
     echo "test.sh: failed tests:"
     cat "$failures"
 fi
