@@ -19,6 +19,8 @@ namespace velmora::test {
 namespace {
 
 constexpr std::uint32_t kBackdrop = 0x00C000, kBody = 0xF0F0E0, kBand = 0x204080;
+// A window of the sanitizer build starts in seconds on a loaded machine.
+constexpr int kWait = 20000;
 const QColor kCut(255, 0, 255);
 
 // 300 x 200 skin: cut colour around a body, a dark band on top, a 20 x 20 hole at
@@ -70,10 +72,10 @@ protected:
     void start(const std::string& script) {
         folder.writeBytes("code.txt", script);
         program = std::make_unique<ProgramRun>(server.display(), folder.path());
-        window = x->findWindow("e2e", 10000);
+        window = x->findWindow("e2e", kWait);
         ASSERT_NE(window, 0u) << "the window did not appear";
         // The backdrop counts as dark: wait for the skin before looking for text.
-        ASSERT_TRUE(WaitUntil([&] { return x->pixel(sx(15), sy(180)) == kBody; }, 10000))
+        ASSERT_TRUE(WaitUntil([&] { return x->pixel(sx(15), sy(180)) == kBody; }, kWait))
             << "the skin was not painted";
     }
     std::string variables() { return folder.read("variable.txt"); }
@@ -94,7 +96,7 @@ TEST_F(RealWindowTest, ShapeShowsWhatLiesBeneathAndTextAppearsInTextPos) {
     EXPECT_EQ(g.x, 100);
     EXPECT_EQ(g.width, 300);
     ASSERT_TRUE(
-        WaitUntil([&] { return x->darkPixels(sx(20), sy(40), sx(280), sy(100)) > 30; }, 10000))
+        WaitUntil([&] { return x->darkPixels(sx(20), sy(40), sx(280), sy(100)) > 30; }, kWait))
         << "no text in text_pos";
     EXPECT_EQ(x->pixel(sx(0), sy(0)), kBackdrop) << "the cut colour shows what lies beneath";
     EXPECT_EQ(x->pixel(sx(295), sy(100)), kBackdrop);
@@ -131,7 +133,7 @@ TEST_F(RealWindowTest, CheckerboardSkinGivesExactlyItsShapeDrawnAndClickable) {
                     if (shape[size_t(y) * kW + x] != opaque(x, y)) return false;
             return true;
         },
-        10000);
+        kWait);
     ASSERT_TRUE(exact) << "the server's shape is not the skin's; (1, 0) in it: "
                        << (shape.empty() ? -1 : int(shape[1]));
     EXPECT_EQ(x->pixel(sx(1), sy(0)), kBody);
@@ -141,13 +143,13 @@ TEST_F(RealWindowTest, CheckerboardSkinGivesExactlyItsShapeDrawnAndClickable) {
     // Half of the choice rows shows the dark backdrop; the text adds to it.
     const int half = (200 - 21) * (150 - 131) / 2;
     ASSERT_TRUE(WaitUntil(
-        [&] { return x->darkPixels(sx(21), sy(131), sx(200), sy(150)) > half + 5; }, 10000))
+        [&] { return x->darkPixels(sx(21), sy(131), sx(200), sy(150)) > half + 5; }, kWait))
         << "choice 2 was not drawn";
     // A cut pixel of choice 1 belongs to what lies beneath: that click chooses nothing,
     // and the next one, on a pixel of choice 2, is the one that counts.
     x->click(sx(60), sy(120));
     x->click(sx(61), sy(140));
-    ASSERT_TRUE(program->waitExit(10000)) << "the program did not end";
+    ASSERT_TRUE(program->waitExit(kWait)) << "the program did not end";
     EXPECT_NE(variables().find("picked=2"), std::string::npos) << variables();
 }
 
@@ -156,11 +158,11 @@ TEST_F(RealWindowTest, ClickConfirmsAChoice) {
         "[main]\nchoice,3,1,one,two,three\nset,picked,%choice_sel%\nexit\n"
         "[exit]\nset,exited,yes\nendcode\n");
     ASSERT_TRUE(
-        WaitUntil([&] { return x->darkPixels(sx(21), sy(131), sx(200), sy(150)) > 5; }, 10000))
+        WaitUntil([&] { return x->darkPixels(sx(21), sy(131), sx(200), sy(150)) > 5; }, kWait))
         << "choice 2 was not drawn";
     x->click(sx(60), sy(140));
     int status = -1;
-    ASSERT_TRUE(program->waitExit(10000, &status)) << "the program did not end";
+    ASSERT_TRUE(program->waitExit(kWait, &status)) << "the program did not end";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     const std::string vars = variables();
     EXPECT_NE(vars.find("picked=2"), std::string::npos) << vars;
@@ -170,22 +172,22 @@ TEST_F(RealWindowTest, ClickConfirmsAChoice) {
 TEST_F(RealWindowTest, EscapeAsksBeforeClosing) {
     start("[main]\ntext,clear,waiting\npause\n[exit]\nset,exits,%exits%x\nendcode\n");
     ASSERT_TRUE(
-        WaitUntil([&] { return x->darkPixels(sx(20), sy(40), sx(280), sy(100)) > 5; }, 10000));
+        WaitUntil([&] { return x->darkPixels(sx(20), sy(40), sx(280), sy(100)) > 5; }, kWait));
     for (const char* answer : {"Escape", "Return"}) {
         x->focus(window);
         x->key("Escape");
-        const XID box = x->findWindow("velmora", 10000);
+        const XID box = x->findWindow("velmora", kWait);
         ASSERT_NE(box, 0u) << "no question before closing";
         x->focus(box);
         x->key(answer);
-        ASSERT_TRUE(WaitUntil([&] { return !x->exists(box); }, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return !x->exists(box); }, kWait));
         // After Cancel the next round's question is the sign that the program went on.
         if (std::string(answer) == "Escape") {
             EXPECT_TRUE(program->running()) << "Cancel must keep the program";
             EXPECT_TRUE(x->exists(window));
         }
     }
-    ASSERT_TRUE(program->waitExit(10000));
+    ASSERT_TRUE(program->waitExit(kWait));
     EXPECT_NE(variables().find("exits=x\n"), std::string::npos) << "the exit section runs once";
 }
 

@@ -58,7 +58,7 @@ function writeCp932(path, text) {
   writeFileSync(path, execFileSync('iconv', ['-f', 'UTF-8', '-t', 'CP932'], { input: text }));
 }
 
-async function until(what, check, ms = 15000) {
+async function until(what, check, ms = 60000) {
   const end = Date.now() + ms;
   for (;;) {
     const value = await check();
@@ -91,15 +91,19 @@ test('a browser answers the input and choice pages in Japanese', async () => {
       const s = connect(port, '127.0.0.1', () => { s.destroy(); ok(true); });
       s.on('error', () => ok(false));
     }));
+    // A fresh machine reads Chromium from a cold disk while other tests keep the cores
+    // busy: the first start and the pages get minutes, not Playwright's 30 s.
     context = await chromium.launchPersistentContext(profile, {
       executablePath: browserPath,
       headless: true,
+      timeout: 150000,
       args: [
         '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
         '--disable-background-networking', '--disable-component-update', '--disable-sync',
       ],
     });
     const page = context.pages()[0] ?? (await context.newPage());
+    page.setDefaultTimeout(60000);
 
     const body = () => page.textContent('body');
     // The listener pauses after an answer so that the script can ask again before the
