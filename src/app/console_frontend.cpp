@@ -192,7 +192,7 @@ void ConsoleFrontend::pumpOneMessage() {
     if (!engine_) return;
     if (interrupted() && !engine_->exiting()) {
         engine_->running = false;
-        engine_->Shutdown(false);
+        engine_->Shutdown();
         return;
     }
     if (runPosted()) return;
@@ -207,7 +207,7 @@ void ConsoleFrontend::pumpOneMessage() {
         takeChoiceAnswer();
         return;
     }
-    if (!engine_->keepsAlive() && !hasPosted_) engine_->Shutdown(false);
+    if (!engine_->keepsAlive() && !hasPosted_) engine_->Shutdown();
 }
 
 void ConsoleFrontend::runModalProgress(const std::string& caption, const std::string& detail,
@@ -230,7 +230,7 @@ int RunConsole(const std::string& programPath, const std::vector<std::string>& a
     engine.setArguments(args);
     engine.LoadSettings();
     engine.StartScript();
-    if (!engine.exiting()) engine.Shutdown(false);
+    if (!engine.exiting()) engine.Shutdown();
     return engine.errorShown() ? 1 : 0;
 }
 

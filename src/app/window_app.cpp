@@ -79,7 +79,7 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
         if (!StopRequested()) return;
         if (!engine.exiting()) {
             engine.running = false;
-            engine.Shutdown(false);
+            engine.Shutdown();
             frontend.requestClose();
         }
         // A dialog the script had open (input, a message) would keep the ended program

@@ -47,7 +47,7 @@ void Engine::registerCoreCommands() {
         {"exit", 0,
          [](E& e) {
              e.running = false;
-             e.Shutdown(false);
+             e.Shutdown();
              e.fe_.requestClose();
          }},
         // Jumps, calls, blocks, loops.

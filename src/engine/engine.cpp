@@ -200,7 +200,7 @@ bool Engine::CheckParams(int n) {
 
 void Engine::StartScript() {
     if (!OpenScript("")) {
-        Shutdown(false);
+        Shutdown();
         fe_.requestClose();
         return;
     }
@@ -208,17 +208,17 @@ void Engine::StartScript() {
         const std::string& b = vars[kBookmark];
         size_t comma = b.find(',');
         int offset = comma == std::string::npos ? 0 : ToInt(b.substr(comma + 1));
-        if (FindLabel(b.substr(0, comma), offset)) RunScript(false);
+        if (FindLabel(b.substr(0, comma), offset)) RunScript();
         return;
     }
-    if (FindLabel(vars[kBegin], 0)) RunScript(false);
+    if (FindLabel(vars[kBegin], 0)) RunScript();
 }
 
-void Engine::RunScript(bool force) {
-    bool first = force;
+void Engine::RunScript(RunFor what) {
+    bool first = what == RunFor::ExitSection;
     for (;;) {
         if (quit && !first) return;
-        if (force) first = false;
+        first = false;
         CancelWaits();
         running = true;
         do {
@@ -351,9 +351,9 @@ void Engine::CancelWaits() {
 
 // ---- Shutdown and events ----------------------------------------------------------------
 
-bool Engine::Shutdown(bool ask) {
+bool Engine::Shutdown(Confirm confirm) {
     if (exiting_) return true;
-    if (ask && !fe_.askOkCancel(msg::AskQuit())) return false;
+    if (confirm == Confirm::Ask && !fe_.askOkCancel(msg::AskQuit())) return false;
     exiting_ = true;
     trace("event: shutdown");
     StopScript();
@@ -362,7 +362,7 @@ bool Engine::Shutdown(bool ask) {
     if (openScript("", OpenReport::Quiet) && FindLabel("[exit]", 0, {.report = false})) {
         quit = true;
         fe_.sleepMs(100);
-        RunScript(true);
+        RunScript(RunFor::ExitSection);
     }
     StopScript();
     for (EngineModule* m : modules_) m->onShutdownStop();

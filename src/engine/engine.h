@@ -29,6 +29,10 @@ enum class ParamCheck { BeforeRun, InHandler };
 
 // How parameter 1 is compared with the sub-command words.
 enum class WordCase { Lowered, AsWritten };
+// Whether closing asks the user first (the close box) or not (signals, `exit`).
+enum class Confirm { No, Ask };
+// The exit section runs although the script was told to quit.
+enum class RunFor { Script, ExitSection };
 
 // A line whose parameter `countAt` is a number of labels that follow (a choice): the
 // parameters such a line needs in all for a count; 0 when the count asks for no check.
@@ -135,7 +139,7 @@ public:
 
     // Interpreter.
     void StartScript();
-    void RunScript(bool force);
+    void RunScript(RunFor what = RunFor::Script);
     void StopScript();
     void CancelWaits();
     void PumpOneMessage();
@@ -160,7 +164,7 @@ public:
     bool EvaluateCondition();
 
     // Every way of closing goes through here; false when the user declined.
-    bool Shutdown(bool ask);
+    bool Shutdown(Confirm confirm = Confirm::No);
     bool exiting() const { return exiting_; }
 
     // Events handed in by the front ends (user-interface thread).
@@ -194,7 +198,6 @@ private:
     };
     bool lineStillValid(const LineRead& read) const;
     void dropStaleLine(const LineRead& read);
-
 
     enum class OpenReport { Shown, Quiet };  // a script that cannot be opened
     bool openScript(const std::string& name, OpenReport report);

@@ -130,7 +130,7 @@ void Interaction::releaseOnArea(Point p) {
     if (inBeginArea(p) && beginArmed_) {
         if (engine_.frontend().askOkCancel(msg::AskRestart())) engine_.restartFromBegin();
     } else if (inExitArea(p) && exitArmed_) {
-        if (engine_.Shutdown(true)) host_.requestClose();
+        if (engine_.Shutdown(Confirm::Ask)) host_.requestClose();
     }
 }
 

@@ -55,13 +55,13 @@ int WindowFrontend::run() {
     // lives on until it is closed; a restart from the begin area then runs the script.
     while (!engine.quit) {
         if (engine.running) {
-            engine.RunScript(false);
+            engine.RunScript();
         } else {
             pumpOneMessage();
             sleepMs(10);
         }
     }
-    engine.Shutdown(false);
+    engine.Shutdown();
     window_->hide();
     return engine.errorShown() ? 1 : 0;
 }

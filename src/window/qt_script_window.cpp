@@ -182,7 +182,7 @@ void ScriptWindow::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void ScriptWindow::closeEvent(QCloseEvent* event) {
-    if (engine_.Shutdown(true))
+    if (engine_.Shutdown(Confirm::Ask))
         event->accept();
     else
         event->ignore();

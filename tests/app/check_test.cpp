@@ -134,10 +134,10 @@ TEST(CheckAgreesWithRun, EveryCommandFamily) {
             found.push_back(f.line);
 
         // A web question waits even after its error; end whatever wait the run reaches.
-        h.fe.events.push_back([](Engine& e) { e.Shutdown(false); });
+        h.fe.events.push_back([](Engine& e) { e.Shutdown(); });
         h.engine.LoadSettings();
         h.engine.StartScript();
-        if (!h.engine.exiting()) h.engine.Shutdown(false);
+        if (!h.engine.exiting()) h.engine.Shutdown();
 
         EXPECT_EQ(!h.fe.messageLines.empty(), c.stops)
             << testing::PrintToString(h.fe.messagesUtf8());

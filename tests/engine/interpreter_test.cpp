@@ -110,7 +110,7 @@ public:
         }
         if (++pumps_ > kLimit && !engine->exiting()) {
             spun = true;
-            engine->Shutdown(false);
+            engine->Shutdown();
             return;
         }
         FakeFrontend::pumpOneMessage();
@@ -127,9 +127,9 @@ TEST(Interpreter, AnEventBetweenReadingAndRunningALineWins) {
     const auto timer = [](Engine& e) { e.onScriptTimer(); };
     const auto signal = [](Engine& e) {
         e.running = false;
-        e.Shutdown(false);
+        e.Shutdown();
     };
-    const auto close = [](Engine& e) { e.Shutdown(true); };
+    const auto close = [](Engine& e) { e.Shutdown(Confirm::Ask); };
     const auto restart = [](Engine& e) { e.restartFromBegin(); };
     const struct {
         const char* name;
@@ -181,7 +181,7 @@ TEST(Interpreter, AnEventBetweenReadingAndRunningALineWins) {
             dir.write("code.txt", c.script);
             engine.LoadSettings();
             engine.StartScript();
-            if (!engine.exiting()) engine.Shutdown(false);
+            if (!engine.exiting()) engine.Shutdown();
             EXPECT_FALSE(fe.spun);
             EXPECT_EQ(fe.messagesUtf8(), Texts{});
             Texts texts;
@@ -297,10 +297,10 @@ TEST(Interpreter, ShutdownAsksOnceAndCanBeDeclined) {
     h.dir.write("code.txt", "[main]\npause\n[exit]\ntext,,bye\npause\n");
     h.engine.LoadSettings();
     h.fe.okAnswers = {false};
-    EXPECT_FALSE(h.engine.Shutdown(true));
+    EXPECT_FALSE(h.engine.Shutdown(Confirm::Ask));
     EXPECT_FALSE(h.engine.exiting());
-    EXPECT_TRUE(h.engine.Shutdown(true));
-    EXPECT_TRUE(h.engine.Shutdown(true));
+    EXPECT_TRUE(h.engine.Shutdown(Confirm::Ask));
+    EXPECT_TRUE(h.engine.Shutdown(Confirm::Ask));
     EXPECT_EQ(h.fe.questions.size(), 2u);
     EXPECT_EQ(h.texts(), Texts{"bye"});
 }

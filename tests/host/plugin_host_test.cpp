@@ -221,7 +221,7 @@ TEST_F(PluginHostTest, ScriptErrorsStopTheScript) {
 
 TEST_F(PluginHostTest, ShutdownReleasesEveryLibraryWithoutRemove) {
     Run({"dll,load,recorder.dll,a", "dll,load,nocall.dll,b"});
-    engine.Shutdown(false);
+    engine.Shutdown();
     EXPECT_EQ(host.first(), nullptr);
     EXPECT_FALSE(IsMapped(Path("recorder")));
     EXPECT_FALSE(IsMapped(Path("nocall")));
@@ -251,7 +251,7 @@ protected:
         set(fn, this);
         dlclose(handle);  // the host holds the only reference again
     }
-    static void ShutDown(void* self) { static_cast<ReentryTest*>(self)->engine.Shutdown(false); }
+    static void ShutDown(void* self) { static_cast<ReentryTest*>(self)->engine.Shutdown(); }
     static void UnloadSelf(void* self) { static_cast<ReentryTest*>(self)->host.Unload("r"); }
 };
 

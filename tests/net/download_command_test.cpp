@@ -51,7 +51,7 @@ struct Harness {
         dir.write("code.txt", script);
         engine.LoadSettings();
         engine.StartScript();
-        if (!engine.exiting()) engine.Shutdown(false);
+        if (!engine.exiting()) engine.Shutdown();
     }
     std::string var(const std::string& name) { return Cp932ToUtf8(engine.GetVariable(name, "")); }
     std::vector<std::string> texts() {
@@ -165,7 +165,7 @@ TEST(DownloadCommand, ShutdownDuringADownloadStopsIt) {
     ScriptDir out;
     h.fe.whileOpen = [&h](ProgressTask& task) {
         UntilReceiving(task);
-        h.engine.Shutdown(false);  // as SIGTERM does in the console
+        h.engine.Shutdown();  // as SIGTERM does in the console
     };
     auto start = std::chrono::steady_clock::now();
     h.run("[main]\ndownload,http://h/," + out.file("f") + "\ntext,,%var1% %var2%\npause\n");

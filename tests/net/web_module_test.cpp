@@ -43,11 +43,11 @@ public:
         engine.LoadSettings();
     }
     ~ScriptRun() {
-        if (!engine.exiting()) engine.Shutdown(false);
+        if (!engine.exiting()) engine.Shutdown();
     }
     void run() {
         engine.StartScript();
-        if (!engine.exiting()) engine.Shutdown(false);
+        if (!engine.exiting()) engine.Shutdown();
     }
     // While the script waits: fetch a target, keep the response.
     void fetch(const std::string& target) {
@@ -55,7 +55,7 @@ public:
             [this, target](Engine&) { responses.push_back(Get(web.port(), target)); });
     }
     void shutDown() {
-        fe.events.push_back([](Engine& e) { e.Shutdown(false); });
+        fe.events.push_back([](Engine& e) { e.Shutdown(); });
     }
     std::string root() const { return dir.path() + "/root"; }
 
@@ -215,7 +215,7 @@ TEST(WebModule, AnswerToAnEndedWaitIsDropped) {
         e.CancelWaits();  // something else ended the wait first
         s.web.WebAnswerArrived(WebAnswer{false, "late", 0}, question);
         s.responses.push_back(e.running ? "resumed" : "waiting");
-        e.Shutdown(false);
+        e.Shutdown();
     });
     s.run();
     EXPECT_EQ(s.responses, std::vector<std::string>{"waiting"});
@@ -226,7 +226,7 @@ TEST(WebModule, ServerKeepsTheScriptAliveUntilShutdown) {
     ScriptRun s(u8"[main]\nweb,server,%programpath%root\npause\n");
     s.fe.events.push_back([&](Engine& e) {
         s.responses.push_back(e.keepsAlive() ? "alive" : "idle");
-        e.Shutdown(false);
+        e.Shutdown();
         s.responses.push_back(e.keepsAlive() ? "alive" : "idle");
     });
     s.run();

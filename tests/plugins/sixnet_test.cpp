@@ -325,7 +325,7 @@ TEST_F(DialogTest, Setup1OffersSetupExeAndCancelKeepsVar2) {
 
 TEST_F(DialogTest, ClosingTheProgramDuringTheDialogIsSafe) {
     OnDialog([this](QFileDialog* d) {
-        engine.Shutdown(false);  // the close box, handled inside the dialog's loop
+        engine.Shutdown();  // the close box, handled inside the dialog's loop
         d->reject();
     });
     Run("dll,call,six,2ksetup1");

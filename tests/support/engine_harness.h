@@ -28,7 +28,7 @@ struct EngineHarness {
         engine.setArguments(std::move(args));
         engine.LoadSettings();
         engine.StartScript();
-        if (!engine.exiting()) engine.Shutdown(false);
+        if (!engine.exiting()) engine.Shutdown();
     }
 
     // A variable as UTF-8: built-in, clock or dynamic.

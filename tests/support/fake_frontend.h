@@ -97,7 +97,7 @@ public:
             timerRunning = false;
             engine->onScriptTimer();
         } else if (!engine->keepsAlive() && !hasPosted()) {
-            engine->Shutdown(false);
+            engine->Shutdown();
         }
     }
 
