@@ -40,10 +40,10 @@ void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
 
 }  // namespace
 
-Engine::Engine(Frontend& frontend)
+Engine::Engine(Frontend& frontend, const FileCalls& files)
     : fe_(frontend),
       script_(std::make_unique<ScriptSource>()),
-      settings_(std::make_unique<IniFile>()) {
+      settings_(std::make_unique<IniFile>(files)) {
     registerCoreCommands();
     markCoreCommands();
 }

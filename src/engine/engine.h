@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/file_calls.h"
 #include "engine/limits.h"
 #include "engine/rect.h"
 #include "velmora/plugin_api.h"
@@ -107,7 +108,8 @@ int BuiltinIndexOf(const std::string& name);  // -1 when not built in
 
 class Engine {
 public:
-    explicit Engine(Frontend& frontend);
+    // files: how the settings file reaches the disk (tests make a call fail).
+    explicit Engine(Frontend& frontend, const FileCalls& files = SystemFileCalls());
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;

@@ -32,10 +32,10 @@ bool ReadWhole(const std::string& path, std::string& out) {
     return n == 0;
 }
 
-bool WriteAll(int fd, const std::string& data) {
+bool WriteAll(const FileCalls& calls, int fd, const std::string& data) {
     size_t done = 0;
     while (done < data.size()) {
-        ssize_t n = IniFile::systemCalls().write(fd, data.data() + done, data.size() - done);
+        ssize_t n = calls.write(fd, data.data() + done, data.size() - done);
         if (n <= 0) return false;
         done += n;
     }
@@ -94,20 +94,7 @@ std::string DecodeValue(std::string_view v) {
     return out;
 }
 
-int OpenFile(const char* path, int flags, mode_t mode) {
-    return ::open(path, flags, mode);
-}
-
-ssize_t WriteFile(int fd, const void* data, size_t size) {
-    return ::write(fd, data, size);
-}
-
 }  // namespace
-
-IniSystemCalls& IniFile::systemCalls() {
-    static IniSystemCalls calls{OpenFile, WriteFile};
-    return calls;
-}
 
 bool IniFile::KeyReadsBack(std::string_view key) {
     key = Trim(key);
@@ -253,12 +240,12 @@ bool IniFile::save() {
 IniFile::Replaced IniFile::replaceAtomically(const std::string& target, const std::string& data) {
     static const std::string suffix = ".tmp" + std::to_string(::getpid());
     const std::string tmp = target + suffix;
-    int fd = systemCalls().open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode_);
+    int fd = calls_->open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode_);
     if (fd < 0) return Replaced::NoTemporaryFile;
     struct stat st;
-    bool ok = WriteAll(fd, data) && ::fstat(fd, &st) == 0;
+    bool ok = WriteAll(*calls_, fd, data) && ::fstat(fd, &st) == 0;
     if (ok && (st.st_mode & 07777) != mode_) ::fchmod(fd, mode_);  // the umask took some bits
-    ok = (::close(fd) == 0) && ok;
+    ok = (calls_->close(fd) == 0) && ok;
     if (!ok || !Replace(tmp, target)) {
         ::unlink(tmp.c_str());
         return Replaced::Failed;
@@ -271,12 +258,12 @@ IniFile::Replaced IniFile::replaceAtomically(const std::string& target, const st
 // For a file the user may write in a folder where they may not create one (a shared
 // script folder): overwrite it where it is, then cut it to the new length.
 bool IniFile::writeInPlace(const std::string& target, const std::string& data) {
-    int fd = systemCalls().open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, mode_);
+    int fd = calls_->open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, mode_);
     if (fd < 0) return false;
     struct stat st;
-    bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, data) &&
-              ::ftruncate(fd, off_t(data.size())) == 0 && ::fstat(fd, &st) == 0;
-    ok = (::close(fd) == 0) && ok;
+    bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(*calls_, fd, data) &&
+              calls_->ftruncate(fd, off_t(data.size())) == 0 && ::fstat(fd, &st) == 0;
+    ok = (calls_->close(fd) == 0) && ok;
     if (ok) stamp_ = Stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
     return ok;
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/file_calls.h"
 #include "engine/file_watch.h"
 
 namespace velmora {
@@ -27,14 +28,9 @@ enum class IniWrite {
 // (for short-lived users, such as a plug-in that may be unloaded).
 enum class ChangeNotice { Watch, StatEveryRead };
 
-// The system calls a save makes, so that tests can make one of them fail.
-struct IniSystemCalls {
-    int (*open)(const char* path, int flags, mode_t mode);
-    ssize_t (*write)(int fd, const void* data, size_t size);
-};
-
 class IniFile {
 public:
+    explicit IniFile(const FileCalls& calls = SystemFileCalls()) : calls_(&calls) {}
     void setPath(const std::string& nativePath, ChangeNotice notice = ChangeNotice::Watch);
     const std::string& path() const { return path_; }
 
@@ -50,8 +46,6 @@ public:
     static bool KeyReadsBack(std::string_view key);
     // The next read looks at the file even without a change notice.
     void touch() { watch_.touch(); }
-
-    static IniSystemCalls& systemCalls();
 
 private:
     struct Stamp {
@@ -73,6 +67,7 @@ private:
     Replaced replaceAtomically(const std::string& target, const std::string& data);
     bool writeInPlace(const std::string& target, const std::string& data);
 
+    const FileCalls* calls_;  // how saves reach the disk
     std::string path_;
     FileWatch watch_;
     mode_t mode_ = 0644;              // permissions of the file as found, kept by every rewrite

@@ -89,11 +89,6 @@ bool CopyIdentity(int from, int to) {
 
 }  // namespace
 
-const FileCalls& SystemFileCalls() {
-    static const FileCalls calls{::write, ::ftruncate, ::fsync, ::close, ::rename};
-    return calls;
-}
-
 bool TargetFile::create(const std::string& path) {
     discard();
     if (path.empty() || path.back() == '/') return false;
@@ -101,7 +96,7 @@ bool TargetFile::create(const std::string& path) {
     if (!FollowLinks(path, target)) return false;
     // Non-blocking open: a pipe without a reader fails at once instead of hanging. Opening
     // also proves the existing file writable, as it must be whichever way it is written.
-    int fd = open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int fd = calls_.open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0);
     if (fd < 0) {
         // A new file appears only once complete, so a failure leaves nothing behind.
         return errno == ENOENT && openTemporary(target, -1);
@@ -134,8 +129,8 @@ bool TargetFile::openTemporary(const std::string& target, int oldFd) {
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         std::string temp = TemporaryName(target, attempt);
         // A new file gets the usual mode; a replacement stays private until it has the old one's.
-        int fd =
-            open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, oldFd < 0 ? 0666 : 0600);
+        int fd = calls_.open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                             oldFd < 0 ? 0666 : 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             return false;

@@ -11,18 +11,9 @@
 #include <cstddef>
 #include <string>
 
-namespace velmora {
+#include "engine/file_calls.h"
 
-// The system calls through which the written bytes reach the disk; tests make one fail to
-// prove that a failure keeps the old file.
-struct FileCalls {
-    ssize_t (*write)(int fd, const void* data, size_t n);
-    int (*ftruncate)(int fd, off_t length);
-    int (*fsync)(int fd);
-    int (*close)(int fd);
-    int (*rename)(const char* from, const char* to);
-};
-const FileCalls& SystemFileCalls();
+namespace velmora {
 
 class TargetFile {
 public:

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine_harness.h"
+#include "file_faults.h"
 #include "file_notice.h"
 #include "script_dir.h"
 
@@ -84,32 +85,43 @@ TEST(IniFile, SeesChangesMadeByOtherPrograms) {
     EXPECT_EQ(v, "changed-by-hand");
 }
 
-// Fault injection: opens for writing fail as in a folder or on a file the user may not
-// write, while everything else works.
-struct FailingOpens {
-    static inline std::string refused;  // opens of paths ending in this fail
-    IniSystemCalls saved = IniFile::systemCalls();
-    explicit FailingOpens(std::string suffix) {
-        refused = std::move(suffix);
-        IniFile::systemCalls().open = [](const char* path, int flags, mode_t mode) {
-            std::string_view p(path);
-            if (p.size() >= refused.size() && p.substr(p.size() - refused.size()) == refused) {
-                errno = EACCES;
-                return -1;
-            }
-            return ::open(path, flags, mode);
-        };
+// A failing call either leaves the old file whole or the save went another way and the
+// new one is complete; either way the value holds for this run and no temporary is left.
+TEST(IniFile, AFailingCallKeepsTheOldFileOrSavesTheNewOne) {
+    const struct Row {
+        const char* call;
+        IniWrite result;
+    } rows[] = {
+        {"open", IniWrite::Saved},  // no temporary file: written in place
+        {"write", IniWrite::NotSaved},
+        {"close", IniWrite::NotSaved},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.call);
+        ScriptDir d;
+        const std::string old = "[dynamic]\r\nx=1\r\n";
+        d.writeBytes("v.ini", old);
+        IniFile ini(test::FaultyFileCalls());
+        ini.setPath(d.file("v.ini"));
+        {
+            test::FileFault fault(row.call, 1);
+            EXPECT_EQ(ini.set("dynamic", "x", "2"), row.result);
+        }
+        EXPECT_EQ(d.read("v.ini"), row.result == IniWrite::Saved ? "[dynamic]\r\nx=2\r\n" : old);
+        EXPECT_EQ(d.entries(), std::vector<std::string>{"v.ini"});
+        std::string v;
+        ASSERT_TRUE(ini.get("dynamic", "x", v));
+        EXPECT_EQ(v, "2");
     }
-    ~FailingOpens() { IniFile::systemCalls() = saved; }
-};
+}
 
 TEST(IniFile, WritesInPlaceWhereNoFileCanBeCreated) {
     ScriptDir d;
     d.writeBytes("v.ini", "[dynamic]\nx=1\nlonger=line that goes\n");
     struct stat before, after;
     ASSERT_EQ(::stat(d.file("v.ini").c_str(), &before), 0);
-    FailingOpens noTemporary(".tmp" + std::to_string(::getpid()));
-    IniFile ini;
+    test::RefusedOpens noTemporary(".tmp" + std::to_string(::getpid()));
+    IniFile ini(noTemporary.calls());
     ini.setPath(d.file("v.ini"));
     EXPECT_EQ(ini.set("dynamic", "longer", "short"), IniWrite::Saved);
     EXPECT_EQ(d.read("v.ini"), "[dynamic]\nx=1\nlonger=short\n");
@@ -120,8 +132,8 @@ TEST(IniFile, WritesInPlaceWhereNoFileCanBeCreated) {
 TEST(IniFile, AnUnwritableFileIsKeptAndTheValueHoldsForThisRun) {
     ScriptDir d;
     d.writeBytes("v.ini", "[dynamic]\nx=1\n");
-    FailingOpens nothing("");
-    IniFile ini;
+    test::RefusedOpens nothing("");
+    IniFile ini(nothing.calls());
     ini.setPath(d.file("v.ini"));
     EXPECT_EQ(ini.set("dynamic", "x", "2"), IniWrite::NotSaved);
     std::string v;
@@ -247,8 +259,8 @@ TEST(SettingsStore, ScriptTextCannotRewriteTheSettings) {
 }
 
 TEST(SettingsStore, AnUnwritableFileIsSaidOnceAndTheRunGoesOn) {
-    test::EngineHarness h;
-    FailingOpens nothing("");
+    test::RefusedOpens nothing("");
+    test::EngineHarness h(nothing.calls());
     h.run("[main]\nset,k,1\nset,k,2\ntext,,%k%\npause\n");
     EXPECT_EQ(h.texts(), std::vector<std::string>{"2"});
     EXPECT_EQ(h.messages(),

@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 
+#include "file_faults.h"
 #include "script_dir.h"
 
 namespace velmora {
@@ -357,32 +358,6 @@ TEST(TargetFile, LinkLoopsAreRefused) {
 
 // ---- Failing system calls ------------------------------------------------------------------
 
-// The call that fails next, as SQLite's syscall tests do it: the nth call of that name fails
-// with EIO, every other call goes to the system.
-struct Fault {
-    std::string call;
-    int nth = 0;
-} gFault;
-
-bool Strikes(const char* call) {
-    if (gFault.call != call || --gFault.nth != 0) return false;
-    errno = EIO;
-    return true;
-}
-
-const FileCalls kFaultyCalls{
-    [](int fd, const void* data, size_t n) -> ssize_t {
-        return Strikes("write") ? -1 : ::write(fd, data, n);
-    },
-    [](int fd, off_t length) { return Strikes("ftruncate") ? -1 : ::ftruncate(fd, length); },
-    [](int fd) { return Strikes("fsync") ? -1 : ::fsync(fd); },
-    [](int fd) {
-        int r = ::close(fd);  // a failing close still releases the descriptor
-        return Strikes("close") ? -1 : r;
-    },
-    [](const char* from, const char* to) { return Strikes("rename") ? -1 : ::rename(from, to); },
-};
-
 TEST(TargetFile, AFailingCallKeepsTheOldFile) {
     const struct Row {
         const char* call;
@@ -399,11 +374,13 @@ TEST(TargetFile, AFailingCallKeepsTheOldFile) {
         if (row.hardLinked)
             std::filesystem::create_hard_link(dir.file("old.txt"), dir.file("other.txt"));
         const std::vector<std::string> names = dir.entries();
-        gFault = {row.call, row.nth};
-        TargetFile f(kFaultyCalls);
-        ASSERT_TRUE(f.create(dir.file("old.txt")));
-        bool ok = f.write("new ", 4) && f.write("bytes", 5) && f.commit();
-        gFault = {};
+        bool ok;
+        TargetFile f(test::FaultyFileCalls());
+        {
+            test::FileFault fault(row.call, row.nth);
+            ASSERT_TRUE(f.create(dir.file("old.txt")));
+            ok = f.write("new ", 4) && f.write("bytes", 5) && f.commit();
+        }
         EXPECT_FALSE(ok);
         f.discard();
         EXPECT_EQ(dir.read("old.txt"), "precious");

@@ -15,9 +15,10 @@ namespace velmora::test {
 struct EngineHarness {
     ScriptDir dir;
     FakeFrontend fe;
-    Engine engine{fe};
+    Engine engine;
 
-    EngineHarness() {
+    // files: how the settings file reaches the disk.
+    explicit EngineHarness(const FileCalls& files = SystemFileCalls()) : engine(fe, files) {
         fe.engine = &engine;
         engine.setProgramPath(dir.programPath());
     }
