@@ -1,5 +1,6 @@
 // Following symbolic links by hand, for writers that replace a file under its final name
-// and must keep the links that lead to it (the settings store, downloads).
+// and must keep the links that lead to it (the settings store, downloads); and the folder
+// part of a path, where such a writer puts its temporary file.
 #pragma once
 
 #include <string>
@@ -11,5 +12,9 @@ namespace velmora {
 // is absolute, since the current directory may change before it is used. False on a loop
 // (more than 40 links, as the kernel counts them) or a link that cannot be read.
 bool FollowLinks(const std::string& path, std::string& out);
+
+// The folder part of path with its final slash ("dir/" of "dir/name"); empty when path
+// has no slash.
+std::string FolderOf(const std::string& path);
 
 }  // namespace velmora

@@ -22,11 +22,6 @@ namespace {
 // A long target name is cut in its temporary name, which must stay within NAME_MAX.
 constexpr size_t kMaxTemporaryBase = 200;
 
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
-}
-
 // "dir/.name.<pid>-<n>.part": hidden, beside the target so that rename cannot cross devices.
 std::string TemporaryName(const std::string& target, unsigned attempt) {
     static std::atomic<unsigned> counter{0};

@@ -1,19 +1,14 @@
 // The cookbook in examples/, each folder run as it ships in the console front end: what an
 // author copies from there must work.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <thread>
 
 #include "engine/text.h"
+#include "http_client.h"
 #include "http_test_server.h"
 #include "process.h"
 #include "script_dir.h"
@@ -22,7 +17,6 @@
 namespace velmora {
 namespace {
 
-using namespace std::chrono_literals;
 using test::ProcessOptions;
 using test::ProcessResult;
 using test::ScriptDir;
@@ -73,24 +67,6 @@ TEST(Cookbook, TimedQuizKeepsTheBestScoreAcrossRuns) {
     EXPECT_NE(r.out.find("0 問正解でした。\nこれまでの最高: 3 問\n"), std::string::npos) << r.out;
 }
 
-// The whole response to one GET on the loopback port, or empty when nobody listens.
-std::string Request(int port, const std::string& target) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string request = "GET " + target + " HTTP/1.0\r\n\r\n", response;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-            static_cast<ssize_t>(request.size())) {
-        char buf[4096];
-        for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;) response.append(buf, n);
-    }
-    close(fd);
-    return response;
-}
-
 // Answers the web input page of the program pid once it is asked, on the port the
 // system gave it; the status line of the reply, or empty.
 std::string AnswerWhenAsked(const std::atomic<pid_t>& pid, const std::string& target) {
@@ -100,11 +76,11 @@ std::string AnswerWhenAsked(const std::atomic<pid_t>& pid, const std::string& ta
     bool asked = test::WaitFor(
         [&] {
             if (!port && pid) port = test::ListeningPort(pid);
-            return port && Request(port, "/").find("input.cgi") != std::string::npos;
+            return port && test::Get(port, "/").find("input.cgi") != std::string::npos;
         },
         20000);
     if (!asked) return {};
-    std::string response = Request(port, target);
+    std::string response = test::Get(port, target);
     return response.substr(0, response.find('\n'));
 }
 

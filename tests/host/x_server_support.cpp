@@ -60,12 +60,6 @@ pid_t Spawn(const std::vector<std::string>& argv) {
     return pid;
 }
 
-void Stop(pid_t pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-}
-
 bool IsManaged(unsigned long window) {
     XDesktop x;
     std::string why;
@@ -182,7 +176,7 @@ void XDisplayTest::SetUp() {
 }
 
 void XDisplayTest::TearDown() {
-    for (auto& w : windows_) Stop(w.pid);
+    for (auto& w : windows_) StopChild(w.pid);
 }
 
 TestWindow& XDisplayTest::open(const std::string& title, const std::vector<std::string>& options) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "env_guard.h"
+#include "process.h"
 #include "temp_dir.h"
 #include "wait.h"
 #include "x_server.h"
@@ -27,7 +28,6 @@ std::vector<std::string> Lines(const std::string& text);
 
 // Starts a child with argv; -1 on failure.
 pid_t Spawn(const std::vector<std::string>& argv);
-void Stop(pid_t pid);  // SIGTERM, then reaped
 
 // A velmora_test_window process.
 struct TestWindow {

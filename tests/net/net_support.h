@@ -1,4 +1,4 @@
-// Helpers for the web-server tests: held ports, raw HTTP exchanges over real sockets,
+// Helpers for the web-server tests: held ports, raw HTTP exchanges (http_client.h),
 // CP932 literals, and a listener serving a shared state without the engine, on a port
 // of the system's choosing. Temporary document roots are tests/support's TempDir.
 #pragma once
@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "http_client.h"
 #include "net/listener.h"
 #include "net/web_site.h"
 #include "net/web_state.h"
@@ -40,15 +41,6 @@ public:
 private:
     int v4_ = -1, v6_ = -1, port_ = 0;
 };
-
-// Connects to the loopback address of the family, sends `bytes` and reads until the
-// server closes. Empty when the connection failed.
-std::string Exchange(int port, const std::string& bytes, bool ipv6 = false,
-                     std::chrono::milliseconds limit = std::chrono::seconds(10));
-// "GET <target> HTTP/1.0" with a Host line, as a browser would send it.
-std::string Get(int port, const std::string& target, bool ipv6 = false);
-// A connected socket to 127.0.0.1:port, or -1.
-int Connect(int port, bool ipv6 = false);
 
 // What the system's socket tables tell of a local port: connections waiting to be
 // accepted, and bytes the connections from it have not yet got out. Signs that the

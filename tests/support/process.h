@@ -30,6 +30,10 @@ struct ProcessOptions {
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options);
 
+// Ends a child: SIGTERM, then SIGKILL if it has not ended within a few seconds; reaped,
+// and pid is -1 afterwards. Nothing for a pid of 0 or less.
+void StopChild(pid_t& pid);
+
 // One socket of the kernel's TCP tables (/proc/net/tcp and tcp6).
 struct TcpSocket {
     int localPort = 0;

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "process.h"
+#include "wait.h"
 
 namespace velmora::test {
 
@@ -89,6 +90,16 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     waitpid(pid, &status, 0);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
+}
+
+void StopChild(pid_t& pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    if (!WaitFor([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 5000)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    pid = -1;
 }
 
 int ListeningPort(pid_t pid) {

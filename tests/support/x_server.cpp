@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "process.h"
 #include "wait.h"
 
 namespace velmora::test {
@@ -85,16 +86,6 @@ bool WindowManagerReady(const std::string& display) {
 }
 
 }  // namespace
-
-void StopChild(pid_t& pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    if (!WaitFor([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 5000)) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    pid = -1;
-}
 
 XServer::~XServer() {
     StopChild(wm_);

@@ -32,7 +32,4 @@ private:
     std::string display_;
 };
 
-// Ends a child: SIGTERM, then SIGKILL if it has not ended within a few seconds; reaped.
-void StopChild(pid_t& pid);
-
 }  // namespace velmora::test

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "engine/text.h"
+#include "process.h"
 #include "window_support.h"
 #include "x11_support.h"
 
@@ -28,16 +29,6 @@ namespace {
 
 constexpr int kWait = 15000;
 constexpr std::uint32_t kBackdrop = 0x00C000, kBody = 0xF0F0E0, kBand = 0x204080;
-
-void StopChild(pid_t& pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    if (!WaitUntil([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 3000)) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    pid = -1;
-}
 
 std::string ReadText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "process.h"
 #include "wait.h"
 #include "x_server.h"
 
