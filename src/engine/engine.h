@@ -252,6 +252,7 @@ private:
     bool exiting_ = false;
     bool errorShown_ = false;
     bool settingsFailureShown_ = false;
+    bool settingsTooLargeShown_ = false;
 };
 
 }  // namespace velmora

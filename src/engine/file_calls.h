@@ -14,6 +14,11 @@ struct FileCalls {
     int (*fsync)(int fd);
     int (*close)(int fd);
     int (*rename)(const char* from, const char* to);
+    // rename(2) with RENAME_EXCHANGE: both names stay, their files swap.
+    int (*exchange)(const char* from, const char* to);
+    int (*unlink)(const char* path);
+    // fallocate(2) with FALLOC_FL_KEEP_SIZE: the space is reserved, the size unchanged.
+    int (*reserve)(int fd, off_t length);
 };
 
 // The calls of the running system.

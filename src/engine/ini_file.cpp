@@ -1,13 +1,18 @@
 // INI reading and writing over variable.txt.
 #include "engine/ini_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 
+#include "engine/file_identity.h"
 #include "engine/file_links.h"
 #include "engine/text.h"
 #include "engine/trim.h"
@@ -16,82 +21,69 @@ namespace velmora {
 
 namespace {
 
-// A bigger "settings file" is not one (a device, a runaway log): it is never rewritten.
-constexpr off_t kMaxFileSize = 64 << 20;
-constexpr size_t kMaxValue = 999;
-
-bool ReadWhole(const std::string& path, std::string& out) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    out.clear();
-    char buf[65536];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0 && out.size() <= size_t(kMaxFileSize))
-        out.append(buf, n);
-    ::close(fd);
-    return n == 0;
+constexpr std::string_view kTemporaryInfix = ".tmp-";
+// Calls a system call again while a signal interrupted it.
+template <class Call>
+auto Retrying(Call call) {
+    decltype(call()) r;
+    do r = call();
+    while (r < 0 && errno == EINTR);
+    return r;
 }
 
-bool WriteAll(const FileCalls& calls, int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = calls.write(fd, data.data() + done, data.size() - done);
+bool WriteAll(const FileCalls& calls, int fd, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t n = Retrying([&] { return calls.write(fd, data.data(), data.size()); });
         if (n <= 0) return false;
-        done += n;
+        data.remove_prefix(static_cast<size_t>(n));
     }
     return true;
 }
 
-bool IsLink(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+// "variable.txt.tmp-" and twelve random letters and digits: nobody can plant a link under
+// a name they cannot guess, and earlier saves' leftovers are recognised by the infix.
+std::string TemporaryName(const std::string& target) {
+    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char bytes[12];
+    if (getrandom(bytes, sizeof bytes, 0) != sizeof bytes) {
+        auto t = std::chrono::steady_clock::now().time_since_epoch().count() ^ getpid();
+        for (unsigned char& b : bytes) b = static_cast<unsigned char>(t >>= 5);
+    }
+    std::string name = target + std::string(kTemporaryInfix);
+    for (unsigned char b : bytes) name += alphabet[b % (sizeof alphabet - 1)];
+    return name;
 }
 
-// Puts tmp in path's place atomically. Swapping the two names and then removing the old
-// file is as atomic as a rename over it, and far cheaper on ext4, which flushes data
-// on every rename that replaces a file.
-bool Replace(const std::string& tmp, const std::string& path) {
-    if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
-        ::unlink(tmp.c_str());
-        return true;
+// Saves by several programs into one folder take turns. The lock is on the folder, whose
+// identity survives the replace; where the folder cannot be opened, on the file itself.
+// The wait blocks: the kernel then hands the lock on in turn, where polling would let a
+// program that saves in a loop starve the other. A save holds it for milliseconds.
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& file) {
+        std::string folder = FolderOf(file);
+        fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0) fd_ = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ < 0) return;
+        Retrying([&] { return ::flock(fd_, LOCK_EX); });
     }
-    return ::rename(tmp.c_str(), path.c_str()) == 0;  // no file yet, or no exchange here
+    ~FolderLock() {
+        if (fd_ >= 0) ::close(fd_);  // and with it the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+std::string LinkTarget(const std::string& path) {
+    std::string target;
+    return FollowLinks(path, target) ? target : path;
 }
 
-// Values keep to their line: a line feed becomes "/ret", the script's own escape for it.
-// A "/" that would otherwise start "/ret" or "/_" when read back is written "/_". Values
-// without either sequence are stored byte for byte, as before; CR and NUL never end a
-// line here and stay as they are.
-std::string EncodeValue(std::string_view v) {
-    std::string out;
-    out.reserve(v.size());
-    for (size_t i = 0; i < v.size(); ++i) {
-        if (v[i] == '\n') {
-            out += "/ret";
-        } else if (v[i] == '/' && (v.substr(i + 1, 3) == "ret" || v.substr(i + 1, 1) == "_")) {
-            out += "/_";
-        } else {
-            out += v[i];
-        }
-    }
-    return out;
-}
-
-std::string DecodeValue(std::string_view v) {
-    std::string out;
-    out.reserve(v.size());
-    for (size_t i = 0; i < v.size(); ++i) {
-        if (v[i] == '/' && v.substr(i + 1, 3) == "ret") {
-            out += '\n';
-            i += 3;
-        } else if (v[i] == '/' && v.substr(i + 1, 1) == "_") {
-            out += '/';
-            i += 1;
-        } else {
-            out += v[i];
-        }
-    }
-    return out;
+bool SameName(std::string_view a, std::string_view b) {
+    return SameIgnoringAsciiCase(Trim(a), Trim(b));
 }
 
 }  // namespace
@@ -104,168 +96,218 @@ bool IniFile::KeyReadsBack(std::string_view key) {
 
 void IniFile::setPath(const std::string& nativePath, ChangeNotice notice) {
     path_ = nativePath;
+    struct stat st;
+    const bool link = ::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
     // The folder of a link's target is not watched: a linked file is looked at every read.
-    if (notice == ChangeNotice::Watch && !IsLink(path_)) watch_.watch(path_);
+    if (notice == ChangeNotice::Watch && !link) watch_.watch(path_);
     loaded_ = false;
     stamp_ = Stamp{};
+    disk_.clear();
+    held_.clear();
+    removeLeftovers();
+}
+
+// Temporary files of saves that were killed half-way. Under the lock no save is under way.
+void IniFile::removeLeftovers() const {
+    const std::string target = LinkTarget(path_);
+    const std::string folder = FolderOf(target);
+    const std::string base = target.substr(folder.size()) + std::string(kTemporaryInfix);
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return;
+    FolderLock lock(target);
+    while (dirent* e = ::readdir(dir)) {
+        std::string_view name = e->d_name;
+        if (name.size() == base.size() + 12 && name.substr(0, base.size()) == base)
+            calls_->unlink((folder + std::string(name)).c_str());
+    }
+    ::closedir(dir);
+}
+
+IniFile::Read IniFile::readFile(std::string& data) const {
+    data.clear();
+    // Non-blocking: a pipe in the file's place must not hang the program.
+    int fd = Retrying([&] { return ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
+    if (fd < 0) return errno == ENOENT ? Read::Missing : Read::Unreadable;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxIniFileSize;
+    char buf[65536];
+    ssize_t n = 0;
+    while (ok && (n = Retrying([&] { return ::read(fd, buf, sizeof buf); })) > 0) {
+        data.append(buf, static_cast<size_t>(n));
+        ok = data.size() <= size_t(kMaxIniFileSize);
+    }
+    ::close(fd);
+    return ok && n == 0 ? Read::Whole : Read::Unreadable;
 }
 
 void IniFile::refresh() {
     if (loaded_ && !watch_.changed()) return;
     struct stat st;
     Stamp now;
-    bool regular = true;
-    if (::stat(path_.c_str(), &st) == 0) {
-        now = Stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-        mode_ = st.st_mode & 07777;
-        regular = S_ISREG(st.st_mode) && st.st_size <= kMaxFileSize;
-    }
+    if (::stat(path_.c_str(), &st) == 0) now = Stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
     if (loaded_ && now == stamp_) return;
+    std::string data;
+    switch (readFile(data)) {
+        case Read::Missing:
+            disk_.clear();
+            break;
+        case Read::Whole:
+            disk_.parse(data);
+            break;
+        case Read::Unreadable:
+            break;  // what was read before still holds for this run
+    }
     loaded_ = true;
     stamp_ = now;
-    lines_.clear();
-    unreadable_ = false;
-    std::string data;
-    if (now.size < 0) return;  // a missing file reads as empty
-    if (!regular || !ReadWhole(path_, data)) {
-        unreadable_ = true;
-        return;
-    }
-    size_t start = 0;
-    bool sawLf = false;
-    crlf_ = true;
-    while (start < data.size()) {
-        size_t end = data.find('\n', start);
-        size_t stop = end == std::string::npos ? data.size() : end;
-        std::string_view line(data.data() + start, stop - start);
-        if (end != std::string::npos && !sawLf) {
-            crlf_ = !line.empty() && line.back() == '\r';
-            sawLf = true;
-        }
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines_.emplace_back(line);
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
 }
 
-int IniFile::findSection(std::string_view section) const {
-    section = Trim(section);
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        std::string_view t = Trim(lines_[i]);
-        if (t.size() >= 2 && t.front() == '[') {
-            size_t close = t.find(']');
-            if (close != std::string_view::npos &&
-                SameIgnoringAsciiCase(Trim(t.substr(1, close - 1)), section))
-                return static_cast<int>(i);
-        }
-    }
-    return -1;
+const IniFile::Held* IniFile::findHeld(std::string_view section, std::string_view key) const {
+    for (const Held& h : held_)
+        if (SameName(h.section, section) && SameName(h.key, key)) return &h;
+    return nullptr;
 }
 
-int IniFile::findKey(int sectionLine, std::string_view key) const {
-    key = Trim(key);
-    for (size_t i = sectionLine + 1; i < lines_.size(); ++i) {
-        std::string_view t = Trim(lines_[i]);
-        if (!t.empty() && t.front() == '[') break;
-        size_t eq = t.find('=');
-        if (eq != std::string_view::npos && SameIgnoringAsciiCase(Trim(t.substr(0, eq)), key))
-            return static_cast<int>(i);
-    }
-    return -1;
+void IniFile::hold(Held held) {
+    std::erase_if(held_, [&](const Held& h) {
+        return SameName(h.section, held.section) && SameName(h.key, held.key);
+    });
+    held_.push_back(std::move(held));
 }
 
 bool IniFile::get(std::string_view section, std::string_view key, std::string& value) {
     refresh();
-    int s = findSection(section);
-    if (s < 0) return false;
-    int k = findKey(s, key);
-    if (k < 0) return false;
-    std::string_view line = lines_[k];
-    std::string_view v = Trim(line.substr(line.find('=') + 1));
-    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-        v = v.substr(1, v.size() - 2);
-    value = DecodeValue(v);
-    if (value.size() > kMaxValue) value.resize(kMaxValue);
-    return true;
+    if (const Held* h = findHeld(section, key)) {
+        value = ReadValue(h->stored);
+        return true;
+    }
+    return disk_.get(section, key, value);
 }
 
 IniWrite IniFile::set(std::string_view section, std::string_view key, std::string_view value) {
-    refresh();
     if (!KeyReadsBack(key)) return IniWrite::BadKey;
-    if (unreadable_) return IniWrite::NotSaved;
-    key = Trim(key);
-    const std::string stored = EncodeValue(value);
-    int s = findSection(section);
-    if (s < 0) {
-        lines_.push_back("[" + std::string(section) + "]");
-        lines_.push_back(std::string(key) + "=" + stored);
-    } else if (int k = findKey(s, key); k >= 0) {
-        std::string_view old = lines_[k];
-        lines_[k] = std::string(Trim(old.substr(0, old.find('=')))) + "=" + stored;
-    } else {
-        // After the section's last key, ahead of any blank lines that close it.
-        size_t at = s + 1;
-        for (size_t i = s + 1; i < lines_.size(); ++i) {
-            std::string_view t = Trim(lines_[i]);
-            if (!t.empty() && t.front() == '[') break;
-            if (!t.empty()) at = i + 1;
-        }
-        lines_.insert(lines_.begin() + at, std::string(key) + "=" + stored);
+    refresh();
+    Held held{std::string(section), std::string(Trim(key)), StoredForm(value), true};
+    // A start reads no more than this: a bigger file would lose every value at the next one.
+    if (disk_.sizeAfterPut(section, held.key, held.stored) > size_t(kMaxIniFileSize)) {
+        held.toWrite = false;
+        hold(std::move(held));
+        return IniWrite::TooLarge;
     }
-    // Unsaved, the change stays in the cache: this run reads what it wrote until the file
-    // changes on disk.
-    return save() ? IniWrite::Saved : IniWrite::NotSaved;
+    hold(std::move(held));
+    return save();
 }
 
-bool IniFile::save() {
-    std::string data;
-    const char* eol = crlf_ ? "\r\n" : "\n";
-    for (const auto& l : lines_) data.append(l).append(eol);
-    // Through a link, the file it names is replaced and the link stays.
-    std::string target;
-    if (!FollowLinks(path_, target)) target = path_;
-    switch (replaceAtomically(target, data)) {
-        case Replaced::Yes:
-            return true;
-        case Replaced::NoTemporaryFile:
-            return writeInPlace(target, data);
-        case Replaced::Failed:
-            break;  // a disk that refused the copy would leave a half-written original
+// Under the lock, the file as it is now with this run's changes applied: a change another
+// program saved since the last read is kept.
+IniWrite IniFile::save() {
+    if (std::none_of(held_.begin(), held_.end(), [](const Held& h) { return h.toWrite; }))
+        return IniWrite::Saved;
+    const std::string target = LinkTarget(path_);
+    FolderLock lock(target);
+    std::string old;
+    if (readFile(old) == Read::Unreadable) return IniWrite::NotSaved;
+    IniLines lines;
+    lines.parse(old);
+    for (const Held& h : held_)
+        if (h.toWrite) lines.put(h.section, h.key, h.stored);
+    const std::string data = lines.text();
+    if (data.size() > size_t(kMaxIniFileSize)) {
+        for (Held& h : held_) h.toWrite = false;
+        return IniWrite::TooLarge;
     }
-    return false;
-}
-
-// A temporary file in the target's folder, then rename: a crash never leaves half a file.
-IniFile::Replaced IniFile::replaceAtomically(const std::string& target, const std::string& data) {
-    static const std::string suffix = ".tmp" + std::to_string(::getpid());
-    const std::string tmp = target + suffix;
-    int fd = calls_->open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode_);
-    if (fd < 0) return Replaced::NoTemporaryFile;
+    if (!writeFile(target, data, old)) {
+        disk_.parse(old);
+        return IniWrite::NotSaved;
+    }
+    disk_ = std::move(lines);
+    std::erase_if(held_, [](const Held& h) { return h.toWrite; });
     struct stat st;
-    bool ok = WriteAll(*calls_, fd, data) && ::fstat(fd, &st) == 0;
-    if (ok && (st.st_mode & 07777) != mode_) ::fchmod(fd, mode_);  // the umask took some bits
-    ok = (calls_->close(fd) == 0) && ok;
-    if (!ok || !Replace(tmp, target)) {
-        ::unlink(tmp.c_str());
-        return Replaced::Failed;
+    if (::stat(target.c_str(), &st) == 0)
+        stamp_ = Stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    return IniWrite::Saved;
+}
+
+bool IniFile::writeFile(const std::string& target, const std::string& data,
+                        const std::string& old) {
+    int fd = Retrying([&] {
+        return calls_->open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+    });
+    if (fd < 0) {
+        // A read-only file stays as it is; a new one appears only once complete.
+        return errno == ENOENT && replaceAtomically(target, -1, data) == Replaced::Yes;
     }
-    // Renaming keeps the new file's identity, size and time: no need to look again.
-    stamp_ = Stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-    return Replaced::Yes;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok) {
+        Replaced r =
+            ReplaceKeepsIdentity(fd, st) ? replaceAtomically(target, fd, data) : Replaced::NotHere;
+        // The folder takes no new file, or a new file would change it for others.
+        ok = r == Replaced::Yes || (r == Replaced::NotHere && writeInPlace(fd, data, old));
+    }
+    ::close(fd);  // only read from, or written and synced already
+    return ok;
+}
+
+// A temporary file beside the target, synced, then swapped in: a crash never leaves half
+// a file. Swapping the two names and then removing the old file is as atomic as a rename
+// over it, and cheaper on ext4, which flushes data on every rename that replaces a file.
+IniFile::Replaced IniFile::replaceAtomically(const std::string& target, int oldFd,
+                                             const std::string& data) {
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = TemporaryName(target);
+        // A new file gets the usual mode under the umask; a replacement stays private
+        // until it has the old one's.
+        fd = Retrying([&] {
+            return calls_->open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                oldFd < 0 ? 0666 : 0600);
+        });
+        if (fd < 0 && errno != EEXIST) return Replaced::NotHere;
+    }
+    if (fd < 0) return Replaced::NotHere;
+    if (oldFd >= 0 && !CopyIdentity(oldFd, fd)) {
+        ::close(fd);
+        calls_->unlink(temp.c_str());
+        return Replaced::NotHere;
+    }
+    bool ok = WriteAll(*calls_, fd, data) && Retrying([&] { return calls_->fsync(fd); }) == 0;
+    ok = calls_->close(fd) == 0 && ok;
+    if (ok && oldFd >= 0 && calls_->exchange(temp.c_str(), target.c_str()) == 0) {
+        calls_->unlink(temp.c_str());  // the old file now; a leftover goes at the next start
+        return Replaced::Yes;
+    }
+    if (ok && calls_->rename(temp.c_str(), target.c_str()) == 0) return Replaced::Yes;
+    calls_->unlink(temp.c_str());
+    return Replaced::Failed;
 }
 
 // For a file the user may write in a folder where they may not create one (a shared
-// script folder): overwrite it where it is, then cut it to the new length.
-bool IniFile::writeInPlace(const std::string& target, const std::string& data) {
-    int fd = calls_->open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, mode_);
-    if (fd < 0) return false;
-    struct stat st;
-    bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(*calls_, fd, data) &&
-              calls_->ftruncate(fd, off_t(data.size())) == 0 && ::fstat(fd, &st) == 0;
-    ok = (calls_->close(fd) == 0) && ok;
-    if (ok) stamp_ = Stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-    return ok;
+// script folder), or one a replace would change (other names, another owner). Space is
+// reserved before a byte is overwritten, and a shorter text is padded with line feeds to
+// the old length until the final cut: at every step the file reads as the old one or the
+// new one. A write that fails half-way puts the old text back.
+bool IniFile::writeInPlace(int fd, const std::string& data, const std::string& old) {
+    if (data.size() > old.size() &&
+        Retrying([&] { return calls_->reserve(fd, off_t(data.size())); }) != 0) {
+        if (errno != EOPNOTSUPP && errno != ENOSYS) return false;
+        // No reservation here: grow the file by blank lines, which read as nothing.
+        const std::string blank(data.size() - old.size(), '\n');
+        if (::lseek(fd, off_t(old.size()), SEEK_SET) < 0 || !WriteAll(*calls_, fd, blank)) {
+            calls_->ftruncate(fd, off_t(old.size()));
+            return false;
+        }
+    }
+    std::string padded = data;
+    if (padded.size() < old.size()) padded.append(old.size() - padded.size(), '\n');
+    if (::lseek(fd, 0, SEEK_SET) != 0 || !WriteAll(*calls_, fd, padded)) {
+        if (::lseek(fd, 0, SEEK_SET) == 0) WriteAll(*calls_, fd, old);
+        calls_->ftruncate(fd, off_t(old.size()));
+        return false;
+    }
+    // A failed cut leaves blank lines at the end, which read as nothing.
+    if (data.size() < old.size()) calls_->ftruncate(fd, off_t(data.size()));
+    return Retrying([&] { return calls_->fsync(fd); }) == 0;
 }
 
 }  // namespace velmora

@@ -1,8 +1,9 @@
 // The settings file variable.txt (and other programs' INI files): an INI reader and writer
 // with the semantics scripts expect of the Windows profile functions. Reads come from a
-// cache that is refreshed only when the file on disk changed; every write replaces the
-// file atomically where the folder allows it. No value can break its line: a line feed
-// is stored as "/ret" and read back as a line feed.
+// cache that is refreshed only when the file on disk changed. A save locks the folder,
+// reads the file again and applies this run's changes to it, so other programs' changes
+// are kept; it replaces the file atomically where that changes nothing else, and writes
+// it in place otherwise, so that the file is always the old one or the new one, whole.
 #pragma once
 
 #include <sys/types.h>
@@ -14,14 +15,20 @@
 
 #include "engine/file_calls.h"
 #include "engine/file_watch.h"
+#include "engine/ini_lines.h"
 
 namespace velmora {
 
-// What became of a write.
+// A bigger "settings file" is not one (a device, a runaway log): it is never read whole
+// nor rewritten, and no write may make the file bigger.
+constexpr off_t kMaxIniFileSize = 64 << 20;
+
+// What became of a write. Whenever it is not Saved, the value still holds for this run.
 enum class IniWrite {
     Saved,     // on disk
     BadKey,    // the key would not read back as itself; nothing changed
-    NotSaved,  // the file could not be written; the value holds until the file changes on disk
+    NotSaved,  // the file could not be written; the next save tries again
+    TooLarge,  // the file would grow past kMaxIniFileSize; this value is never written
 };
 
 // How the cache learns that the file changed: a watching thread, or a look at every read
@@ -31,12 +38,12 @@ enum class ChangeNotice { Watch, StatEveryRead };
 class IniFile {
 public:
     explicit IniFile(const FileCalls& calls = SystemFileCalls()) : calls_(&calls) {}
+    // Also removes what an earlier save that was killed left beside the file.
     void setPath(const std::string& nativePath, ChangeNotice notice = ChangeNotice::Watch);
     const std::string& path() const { return path_; }
 
     // False when the section or key is absent. Names are trimmed and match without regard
-    // to the case of ASCII letters. The value is trimmed of surrounding white space and one
-    // pair of enclosing quotes, and cut to 999 bytes.
+    // to the case of ASCII letters; values read as ReadValue (ini_lines.h) gives them.
     bool get(std::string_view section, std::string_view key, std::string& value);
     // Creates the file, the section and the key as needed; the key is trimmed, as reads
     // trim it. A file that exists but cannot be read is never written.
@@ -58,23 +65,31 @@ private:
                    mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec;
         }
     };
+    // A value this run set that is not on disk: it wins over the file until it is saved.
+    struct Held {
+        std::string section, key;  // as given
+        std::string stored;        // in its stored form
+        bool toWrite;              // false when it must never be written (TooLarge)
+    };
+    enum class Read { Missing, Whole, Unreadable };
 
     void refresh();
-    int findSection(std::string_view section) const;  // index of the header line, or -1
-    int findKey(int sectionLine, std::string_view key) const;
-    enum class Replaced { Yes, NoTemporaryFile, Failed };
-    bool save();
-    Replaced replaceAtomically(const std::string& target, const std::string& data);
-    bool writeInPlace(const std::string& target, const std::string& data);
+    Read readFile(std::string& data) const;
+    const Held* findHeld(std::string_view section, std::string_view key) const;
+    void hold(Held held);
+    IniWrite save();
+    bool writeFile(const std::string& target, const std::string& data, const std::string& old);
+    enum class Replaced { Yes, NotHere, Failed };
+    Replaced replaceAtomically(const std::string& target, int oldFd, const std::string& data);
+    bool writeInPlace(int fd, const std::string& data, const std::string& old);
+    void removeLeftovers() const;
 
     const FileCalls* calls_;  // how saves reach the disk
     std::string path_;
     FileWatch watch_;
-    mode_t mode_ = 0644;              // permissions of the file as found, kept by every rewrite
-    std::vector<std::string> lines_;  // the file's lines without their ends
-    bool crlf_ = true;                // line ends of the file as found (new files: CR LF)
+    IniLines disk_;           // the file as last read or written
+    std::vector<Held> held_;  // in the order they were set
     bool loaded_ = false;
-    bool unreadable_ = false;  // the file is there but could not be read: never overwrite it
     Stamp stamp_;
 };
 

@@ -23,6 +23,9 @@ VELMORA_CP932(BadVariableName,
               "で始まる名前は使えません）(line:%i)")
 VELMORA_CP932(SettingsNotSaved,
               "設定ファイルエラー：%s に書き込めません。変更はこの実行の間だけ保たれます")
+VELMORA_CP932(SettingsTooLarge,
+              "設定ファイルエラー：%s が64MBを超えるため、%s の値は保存しません。値はこの実行の"
+              "間だけ保たれます")
 VELMORA_CP932(AskQuit, "終了しますか？")
 VELMORA_CP932(DefaultTitle, "すくりぷと実行中")
 

@@ -104,6 +104,13 @@ void Engine::storeSetting(const char* section, const std::string& key, const std
                 reportError(Format(msg::SettingsNotSaved().c_str(), settingsPath_.c_str()));
             }
             break;
+        case IniWrite::TooLarge:
+            if (!settingsTooLargeShown_) {
+                settingsTooLargeShown_ = true;
+                reportError(
+                    Format(msg::SettingsTooLarge().c_str(), settingsPath_.c_str(), key.c_str()));
+            }
+            break;
     }
 }
 

@@ -4,11 +4,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <thread>
 
 #include "engine_harness.h"
@@ -25,7 +28,8 @@ TEST(IniFile, ReadsWithProfileSemantics) {
     ScriptDir d;
     d.writeBytes("v.ini",
                  "; comment\r\n[Default]\r\n Title = \"quoted\" \r\nKEY=  spaced  \r\nempty=\r\n"
-                 "[dynamic]\r\nscore=10\r\nscore=20\r\n");
+                 "[dynamic]\r\nscore=10\r\nscore=20\r\npath2=c:/_public_html\r\n"
+                 "webroot= /srv/www/retro_site\r\nmemo=a/retb/n\r\n");
     IniFile ini;
     ini.setPath(d.file("v.ini"));
     std::string v;
@@ -39,16 +43,28 @@ TEST(IniFile, ReadsWithProfileSemantics) {
     EXPECT_EQ(v, "10");
     EXPECT_FALSE(ini.get("dynamic", "title", v));
     EXPECT_FALSE(ini.get("nosuch", "x", v));
+    // Only what the program encoded is decoded: what a person wrote reads as written.
+    for (auto [key, value] : {std::pair{"path2", "c:/_public_html"},
+                              {"webroot", "/srv/www/retro_site"},
+                              {"memo", "a/retb/n"}}) {
+        ASSERT_TRUE(ini.get("dynamic", key, v));
+        EXPECT_EQ(v, value);
+    }
 }
 
 TEST(IniFile, ValuesAreCutTo999Bytes) {
     ScriptDir d;
-    d.writeBytes("v.ini", "[s]\nk=" + std::string(1500, 'x') + "\n");
+    // "あ" is 82 A0: after 998 single bytes it would be cut in two.
+    std::string kana;
+    for (int i = 0; i < 600; ++i) kana += "\x82\xA0";
+    d.writeBytes("v.ini", "[s]\nk=" + std::string(1500, 'x') + "\nj=x" + kana + "\n");
     IniFile ini;
     ini.setPath(d.file("v.ini"));
     std::string v;
     ASSERT_TRUE(ini.get("s", "k", v));
     EXPECT_EQ(v.size(), 999u);
+    ASSERT_TRUE(ini.get("s", "j", v));
+    EXPECT_EQ(v, "x" + kana.substr(0, 998));
 }
 
 TEST(IniFile, WritesCreateReplaceAndKeepTheRest) {
@@ -60,6 +76,15 @@ TEST(IniFile, WritesCreateReplaceAndKeepTheRest) {
     ASSERT_EQ(IniWrite::Saved, ini.set("dynamic", "b", "2"));
     ASSERT_EQ(IniWrite::Saved, ini.set("Dynamic", "A", "3"));
     EXPECT_EQ(d.read("v.ini"), "[dynamic]\r\na=3\r\nb=2\r\n[default]\r\ntitle=T\r\n");
+    // A new file is as private as the user's umask asks.
+    mode_t mask = ::umask(077);
+    IniFile other;
+    other.setPath(d.file("private.ini"));
+    ASSERT_EQ(IniWrite::Saved, other.set("dynamic", "a", "1"));
+    ::umask(mask);
+    struct stat st;
+    ASSERT_EQ(::stat(d.file("private.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST(IniFile, KeepsLineEndsAndCommentsOfAnExistingFile) {
@@ -69,6 +94,15 @@ TEST(IniFile, KeepsLineEndsAndCommentsOfAnExistingFile) {
     ini.setPath(d.file("v.ini"));
     ASSERT_EQ(IniWrite::Saved, ini.set("dynamic", "y", "2"));
     EXPECT_EQ(d.read("v.ini"), "# mine\n[dynamic]\nx=1\ny=2\n\n[default]\nbegin=[main]\n");
+    // A UTF-8 byte-order mark does not hide the first section and stays where it was.
+    d.writeBytes("bom.ini", "\xEF\xBB\xBF[dynamic]\nx=1\n");
+    IniFile bom;
+    bom.setPath(d.file("bom.ini"));
+    std::string v;
+    ASSERT_TRUE(bom.get("dynamic", "x", v));
+    EXPECT_EQ(v, "1");
+    ASSERT_EQ(IniWrite::Saved, bom.set("dynamic", "x", "2"));
+    EXPECT_EQ(d.read("bom.ini"), "\xEF\xBB\xBF[dynamic]\nx=2\n");
 }
 
 TEST(IniFile, SeesChangesMadeByOtherPrograms) {
@@ -85,33 +119,70 @@ TEST(IniFile, SeesChangesMadeByOtherPrograms) {
     EXPECT_EQ(v, "changed-by-hand");
 }
 
-// A failing call either leaves the old file whole or the save went another way and the
-// new one is complete; either way the value holds for this run and no temporary is left.
-TEST(IniFile, AFailingCallKeepsTheOldFileOrSavesTheNewOne) {
-    const struct Row {
+// Every call a save makes, made to fail or to kill the program before it is made, on both
+// ways of saving and for a text that grows and one that shrinks: afterwards, and after the
+// next start, the file reads as the old one or the new one, whole, and nothing is left
+// beside it. A result of Saved means the new one; an interrupted call is made again.
+TEST(IniFile, EveryFailingCallKeepsTheOldFileOrSavesTheNewOne) {
+    const std::string old = "[dynamic]\r\nx=1234567890\r\nkeep=this\r\n";
+    const struct {
         const char* call;
-        IniWrite result;
-    } rows[] = {
-        {"open", IniWrite::Saved},  // no temporary file: written in place
-        {"write", IniWrite::NotSaved},
-        {"close", IniWrite::NotSaved},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.call);
-        ScriptDir d;
-        const std::string old = "[dynamic]\r\nx=1\r\n";
-        d.writeBytes("v.ini", old);
-        IniFile ini(test::FaultyFileCalls());
-        ini.setPath(d.file("v.ini"));
-        {
-            test::FileFault fault(row.call, 1);
-            EXPECT_EQ(ini.set("dynamic", "x", "2"), row.result);
+        int nth;
+    } calls[] = {{"open", 1},  {"open", 2},  {"write", 1},    {"reserve", 1}, {"ftruncate", 1},
+                 {"fsync", 1}, {"close", 1}, {"exchange", 1}, {"rename", 1},  {"unlink", 1}};
+    const int effects[] = {ENOSPC, EIO, EINTR, test::FileFault::kKill};
+    for (const char* way : {"replace", "in place"}) {
+        for (const char* value : {"2", "a longer value than before"}) {
+            const std::string fresh = "[dynamic]\r\nx=" + std::string(value) + "\r\nkeep=this\r\n";
+            for (const auto& call : calls) {
+                for (int effect : effects) {
+                    SCOPED_TRACE(std::string(way) + ", " + value + ": " + call.call + " #" +
+                                 std::to_string(call.nth) + ", effect " + std::to_string(effect));
+                    ScriptDir d;
+                    d.writeBytes("v.ini", old);
+                    std::optional<test::RefusedOpens> noTemporary;
+                    if (way != std::string("replace")) noTemporary.emplace(".tmp-");
+                    const FileCalls& files =
+                        noTemporary ? noTemporary->calls() : test::FaultyFileCalls();
+                    auto save = [&] {
+                        IniFile ini(files);
+                        ini.setPath(d.file("v.ini"), ChangeNotice::StatEveryRead);
+                        test::FileFault fault(call.call, call.nth, effect);
+                        IniWrite result = ini.set("dynamic", "x", value);
+                        std::string v;
+                        EXPECT_TRUE(ini.get("dynamic", "x", v) && v == value);
+                        return result;
+                    };
+                    IniWrite result = IniWrite::NotSaved;
+                    if (effect == test::FileFault::kKill) {
+                        pid_t child = ::fork();
+                        if (child == 0) {
+                            save();
+                            ::_exit(0);
+                        }
+                        int status = 0;
+                        ASSERT_EQ(::waitpid(child, &status, 0), child);
+                    } else {
+                        result = save();
+                    }
+                    IniFile next;  // the next start
+                    next.setPath(d.file("v.ini"), ChangeNotice::StatEveryRead);
+                    std::string now = d.read("v.ini");
+                    // A cut that did not happen leaves blank lines, which read as nothing.
+                    if (now.size() > fresh.size() && now.starts_with(fresh) &&
+                        now.find_first_not_of('\n', fresh.size()) == std::string::npos)
+                        now.resize(fresh.size());
+                    EXPECT_TRUE(now == old || now == fresh) << now;
+                    if (result == IniWrite::Saved) {
+                        EXPECT_EQ(now, fresh);
+                    }
+                    if (effect == EINTR && std::string(call.call) != "close") {
+                        EXPECT_EQ(result, IniWrite::Saved);
+                    }
+                    EXPECT_EQ(d.entries(), std::vector<std::string>{"v.ini"});
+                }
+            }
         }
-        EXPECT_EQ(d.read("v.ini"), row.result == IniWrite::Saved ? "[dynamic]\r\nx=2\r\n" : old);
-        EXPECT_EQ(d.entries(), std::vector<std::string>{"v.ini"});
-        std::string v;
-        ASSERT_TRUE(ini.get("dynamic", "x", v));
-        EXPECT_EQ(v, "2");
     }
 }
 
@@ -120,7 +191,7 @@ TEST(IniFile, WritesInPlaceWhereNoFileCanBeCreated) {
     d.writeBytes("v.ini", "[dynamic]\nx=1\nlonger=line that goes\n");
     struct stat before, after;
     ASSERT_EQ(::stat(d.file("v.ini").c_str(), &before), 0);
-    test::RefusedOpens noTemporary(".tmp" + std::to_string(::getpid()));
+    test::RefusedOpens noTemporary(".tmp-");
     IniFile ini(noTemporary.calls());
     ini.setPath(d.file("v.ini"));
     EXPECT_EQ(ini.set("dynamic", "longer", "short"), IniWrite::Saved);
@@ -129,26 +200,94 @@ TEST(IniFile, WritesInPlaceWhereNoFileCanBeCreated) {
     EXPECT_EQ(before.st_ino, after.st_ino);
 }
 
-TEST(IniFile, AnUnwritableFileIsKeptAndTheValueHoldsForThisRun) {
-    ScriptDir d;
-    d.writeBytes("v.ini", "[dynamic]\nx=1\n");
-    test::RefusedOpens nothing("");
-    IniFile ini(nothing.calls());
-    ini.setPath(d.file("v.ini"));
-    EXPECT_EQ(ini.set("dynamic", "x", "2"), IniWrite::NotSaved);
-    std::string v;
-    ASSERT_TRUE(ini.get("dynamic", "x", v));
-    EXPECT_EQ(v, "2");
-    EXPECT_EQ(d.read("v.ini"), "[dynamic]\nx=1\n");
+// Whatever happens to the file, what this run set reads back for the rest of the run, a
+// file that cannot be read is never overwritten, and other programs' changes are seen.
+TEST(IniFile, TheValueHoldsForThisRun) {
+    namespace fs = std::filesystem;
+    const struct Row {
+        const char* name;
+        bool writable;
+        std::function<void(ScriptDir&)> before, during;
+    } rows[] = {
+        {"unwritable, edited on disk", false,
+         [](ScriptDir& d) { d.writeBytes("v.ini", "[dynamic]\nx=1\n"); },
+         [](ScriptDir& d) { d.writeBytes("v.ini", "[dynamic]\nx=edited\ny=3\n"); }},
+        {"becomes a folder", true, [](ScriptDir& d) { d.writeBytes("v.ini", "[dynamic]\nx=1\n"); },
+         [](ScriptDir& d) {
+             fs::remove(d.file("v.ini"));
+             fs::create_directory(d.file("v.ini"));
+         }},
+        {"a folder from the start", true,
+         [](ScriptDir& d) { fs::create_directory(d.file("v.ini")); }, [](ScriptDir&) {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptDir d;
+        row.before(d);
+        std::optional<test::RefusedOpens> nothing;
+        if (!row.writable) nothing.emplace("");
+        IniFile ini(nothing ? nothing->calls() : SystemFileCalls());
+        ini.setPath(d.file("v.ini"), ChangeNotice::StatEveryRead);
+        ini.set("dynamic", "x", "2");
+        row.during(d);
+        EXPECT_NE(ini.set("dynamic", "z", "4"), IniWrite::Saved);
+        std::string v;
+        for (auto [key, value] : {std::pair{"x", "2"}, {"z", "4"}}) {
+            ASSERT_TRUE(ini.get("dynamic", key, v)) << key;
+            EXPECT_EQ(v, value);
+        }
+        if (fs::is_regular_file(d.file("v.ini"))) {
+            EXPECT_EQ(d.read("v.ini"), "[dynamic]\nx=edited\ny=3\n");
+            ASSERT_TRUE(ini.get("dynamic", "y", v));
+            EXPECT_EQ(v, "3");
+        } else {
+            EXPECT_TRUE(fs::is_directory(d.file("v.ini")));
+        }
+    }
 }
 
-TEST(IniFile, AFileThatCannotBeReadIsNeverOverwritten) {
-    ScriptDir d;
-    std::filesystem::create_directory(d.file("v.ini"));
-    IniFile ini;
-    ini.setPath(d.file("v.ini"));
-    EXPECT_EQ(ini.set("dynamic", "x", "1"), IniWrite::NotSaved);
-    EXPECT_TRUE(std::filesystem::is_directory(d.file("v.ini")));
+// Two programs saving into one folder at once: every change of each is kept.
+TEST(IniFile, TwoProgramsLoseNoChange) {
+    for (const char* way : {"replace", "link", "in place"}) {
+        SCOPED_TRACE(way);
+        ScriptDir d;
+        std::string path = d.file("v.ini");
+        if (way == std::string("link")) {
+            std::filesystem::create_directory(d.file("real"));
+            std::filesystem::create_symlink("real/v.ini", path);
+        }
+        // Where no file can be created, the file must be there already.
+        if (way == std::string("in place")) d.writeBytes("v.ini", "");
+        pid_t children[2];
+        for (int c = 0; c < 2; ++c) {
+            children[c] = ::fork();
+            if (children[c] != 0) continue;
+            std::optional<test::RefusedOpens> noTemporary;
+            if (way == std::string("in place")) noTemporary.emplace(".tmp-");
+            IniFile ini(noTemporary ? noTemporary->calls() : SystemFileCalls());
+            ini.setPath(path, ChangeNotice::StatEveryRead);
+            int saved = 0;
+            for (int i = 0; i < 1000; ++i)
+                saved += ini.set("dynamic", "k" + std::to_string(c) + "_" + std::to_string(i),
+                                 std::to_string(i)) == IniWrite::Saved;
+            ::_exit(saved == 1000 ? 0 : 1);
+        }
+        for (pid_t child : children) {
+            int status = -1;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            EXPECT_EQ(status, 0);
+        }
+        IniFile next;
+        next.setPath(path, ChangeNotice::StatEveryRead);
+        int present = 0;
+        std::string v;
+        for (int c = 0; c < 2; ++c)
+            for (int i = 0; i < 1000; ++i)
+                present +=
+                    next.get("dynamic", "k" + std::to_string(c) + "_" + std::to_string(i), v) &&
+                    v == std::to_string(i);
+        EXPECT_EQ(present, 2000);
+    }
 }
 
 TEST(IniFile, LinkedFileIsWrittenThroughTheLink) {
@@ -172,13 +311,14 @@ TEST(IniFile, ValuesNeverBreakTheirLine) {
         std::string value;
         std::string stored;  // as the line holds it
     } cases[] = {
-        {"LF", "hello\n[default]\nbegin=[evil]", "hello/ret[default]/retbegin=[evil]"},
-        {"CR LF", "a\r\n[x]\r\nb=c", "a\r/ret[x]\r/retb=c"},
-        {"CR", "a\r[x]\rb=c", "a\r[x]\rb=c"},
-        {"NUL", std::string("a\0b\n[x]", 7), std::string("a\0b/ret[x]", 10)},
-        {"line breaks at the ends", "\nx\n", "/retx/ret"},
-        {"slashes that look like escapes", "/ret/_/re/\n", "/_ret/__/re//ret"},
-        {"plain slashes stay", "c:/public_html/x", "c:/public_html/x"},
+        {"LF", "hello\n[default]\nbegin=[evil]", "/enc:hello/n[default]/nbegin=[evil]"},
+        {"CR LF", "a\r\n[x]\r\nb=c", "/enc:a/r/n[x]/r/nb=c"},
+        {"CR", "a\r[x]\rb=c", "/enc:a/r[x]/rb=c"},
+        {"NUL", std::string("a\0b\n[x]", 7), std::string("/enc:a\0b/n[x]", 13)},
+        {"line breaks at the ends", "\nx\n", "/enc:/nx/n"},
+        {"slashes beside a line break", "/ret/_/re/\n", "/enc://ret//_//re///n"},
+        {"the mark itself", "/enc:x", "/enc://enc:x"},
+        {"plain slashes stay", "c:/_public_html/x/ret", "c:/_public_html/x/ret"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -250,12 +390,28 @@ TEST(SettingsStore, ScriptTextCannotRewriteTheSettings) {
                   "か ; で始まる名前は使えません）(line:5)"});
     EXPECT_EQ(h.texts(), std::vector<std::string>{"after"});
     EXPECT_EQ(h.dir.read("variable.txt"),
-              "[dynamic]\r\nmemo=hello/ret[default]/retbegin=[evil]\r\nscore=2\r\n");
+              "[dynamic]\r\nmemo=/enc:hello/n[default]/nbegin=[evil]\r\nscore=2\r\n");
 
     test::EngineHarness next;  // the next start
     next.dir.writeBytes("variable.txt", h.dir.read("variable.txt"));
     next.run("[main]\ntext,,%memo%\npause\n[evil]\ntext,,evil\npause\n");
     EXPECT_EQ(next.texts(), std::vector<std::string>{"hello\n[default]\nbegin=[evil]"});
+}
+
+// A start reads no more than 64 MiB: a write that would grow the file past that is refused
+// with a message, the file stays as it was, and the value holds for the run.
+TEST(SettingsStore, NoWriteGrowsTheFilePastWhatAStartReads) {
+    test::EngineHarness h;
+    const std::string head = "[dynamic]\r\nkept=1\r\n;";
+    const std::string full = head + std::string(kMaxIniFileSize - head.size() - 12, 'x') + "\r\n";
+    h.dir.writeBytes("variable.txt", full);
+    h.run("[main]\nset,big,0123456789\nset,big,0123456789\ntext,,%big% %kept%\npause\n");
+    EXPECT_EQ(h.texts(), std::vector<std::string>{"0123456789 1"});
+    EXPECT_EQ(h.messages(), std::vector<std::string>{
+                                "設定ファイルエラー：" + h.dir.programPath() +
+                                "variable.txt が64MBを超えるため、big の値は保存しません。値は"
+                                "この実行の間だけ保たれます"});
+    EXPECT_TRUE(h.dir.read("variable.txt") == full);
 }
 
 TEST(SettingsStore, AnUnwritableFileIsSaidOnceAndTheRunGoesOn) {

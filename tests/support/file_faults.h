@@ -1,9 +1,13 @@
 // Fault injection in SQLite's manner: while a FileFault is armed, the nth call of one name
-// in FaultyFileCalls() fails with EIO, and every other call goes to the system. Also a
-// table whose opens of some paths fail, as in a folder the user may not write.
+// in FaultyFileCalls() fails with an error (EIO unless told) or kills the process before it
+// is made, and every other call goes to the system. Also a table whose opens of some paths
+// fail, as in a folder the user may not write.
 #pragma once
 
 #include <fcntl.h>
+#include <linux/falloc.h>
+#include <linux/fs.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,9 +21,13 @@ namespace velmora::test {
 
 class FileFault {
 public:
-    FileFault(std::string call, int nth) {
+    // In place of an errno: the process dies by SIGKILL instead of making the call.
+    static constexpr int kKill = -1;
+
+    FileFault(std::string call, int nth, int error = EIO) {
         call_() = std::move(call);
         left_() = nth;
+        error_() = error;
     }
     ~FileFault() { call_().clear(); }
     FileFault(const FileFault&) = delete;
@@ -28,7 +36,8 @@ public:
     // True when this call of that name is the one to fail; sets errno then.
     static bool Strikes(std::string_view call) {
         if (call_() != call || --left_() != 0) return false;
-        errno = EIO;
+        if (error_() == kKill) ::raise(SIGKILL);
+        errno = error_();
         return true;
     }
 
@@ -40,6 +49,10 @@ private:
     static int& left_() {
         static int left = 0;
         return left;
+    }
+    static int& error_() {
+        static int error = EIO;
+        return error;
     }
 };
 
@@ -62,15 +75,25 @@ inline const FileCalls& FaultyFileCalls() {
         [](const char* from, const char* to) {
             return FileFault::Strikes("rename") ? -1 : std::rename(from, to);
         },
+        [](const char* from, const char* to) {
+            return FileFault::Strikes("exchange")
+                       ? -1
+                       : ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE);
+        },
+        [](const char* path) { return FileFault::Strikes("unlink") ? -1 : ::unlink(path); },
+        [](int fd, off_t length) {
+            return FileFault::Strikes("reserve") ? -1
+                                                 : ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, length);
+        },
     };
     return calls;
 }
 
-// Opens of paths that end in the suffix (every open for "") fail with EACCES while the
+// Opens of paths that contain the text (every open for "") fail with EACCES while the
 // object lives; its calls() go to the system otherwise.
 class RefusedOpens {
 public:
-    explicit RefusedOpens(std::string suffix) { suffix_() = std::move(suffix); }
+    explicit RefusedOpens(std::string part) { part_() = std::move(part); }
     RefusedOpens(const RefusedOpens&) = delete;
     RefusedOpens& operator=(const RefusedOpens&) = delete;
 
@@ -78,9 +101,8 @@ public:
         static const FileCalls calls = [] {
             FileCalls c = FaultyFileCalls();
             c.open = [](const char* path, int flags, mode_t mode) {
-                std::string_view p(path);
-                const std::string& s = suffix_();
-                if (p.size() >= s.size() && p.substr(p.size() - s.size()) == s) {
+                if (FileFault::Strikes("open")) return -1;
+                if (std::string_view(path).find(part_()) != std::string_view::npos) {
                     errno = EACCES;
                     return -1;
                 }
@@ -92,9 +114,9 @@ public:
     }
 
 private:
-    static std::string& suffix_() {
-        static std::string suffix;
-        return suffix;
+    static std::string& part_() {
+        static std::string part;
+        return part;
     }
 };
 
