@@ -10,9 +10,10 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
+// A value that a read would take for an encoded one must be encoded too.
 bool NeedsEncoding(std::string_view v) {
     return v.find_first_of("\r\n") != std::string_view::npos ||
-           v.substr(0, kEncodedMark.size()) == kEncodedMark;
+           Trim(v).substr(0, kEncodedMark.size()) == kEncodedMark;
 }
 
 std::string Decode(std::string_view v) {
@@ -84,7 +85,9 @@ std::string ReadValue(std::string_view stored) {
     std::string_view v = Trim(stored);
     std::string out;
     if (v.substr(0, kEncodedMark.size()) == kEncodedMark) {
-        out = Decode(v.substr(kEncodedMark.size()));
+        // Blanks at the end belong to an encoded value: it is read to the end of its line.
+        v = stored.substr(stored.find(kEncodedMark) + kEncodedMark.size());
+        out = Decode(v);
     } else {
         if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
             v = v.substr(1, v.size() - 2);

@@ -12,13 +12,15 @@ namespace velmora {
 constexpr size_t kMaxIniValue = 999;
 
 // The stored form of a value. A value is stored byte for byte unless it holds a line break
-// or begins with kEncodedMark; then it is stored as the mark followed by the value with
+// or begins with kEncodedMark (after blanks); then it is stored as the mark followed by the value
+// with
 // "/" written "//", LF "/n" and CR "/r". So only values that carry the mark are decoded,
 // and no value can start a key or a section of its own.
 constexpr std::string_view kEncodedMark = "/enc:";
 std::string StoredForm(std::string_view value);
 // A value as a read gives it: trimmed of surrounding white space and one pair of enclosing
-// quotes (profile semantics), or decoded exactly when it carries the mark; then cut to
+// quotes (profile semantics), or decoded exactly, to the end of its line, when it carries
+// the mark; then cut to
 // kMaxIniValue bytes without splitting a double-byte character.
 std::string ReadValue(std::string_view stored);
 
