@@ -214,7 +214,8 @@ TEST(Cookbook, DownloadShowsItsResult) {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "http://example.test/news.txt をダウンロードします…\n" + c.shown);
         ASSERT_EQ(server.requests().size(), 1u);
-        EXPECT_EQ(server.requests()[0].rfind("GET http://example.test/news.txt HTTP/1.0\n", 0), 0u);
+        EXPECT_EQ(server.requests()[0].rfind("GET http://example.test/news.txt HTTP/1.0\r\n", 0),
+                  0u);
     }
 }
 

@@ -198,8 +198,8 @@ TEST(DownloadWorker, ProxyReceivesTheAbsoluteUrl) {
     ASSERT_TRUE(f.result.ok);
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0],
-              "GET http://example.com:8080/a/b?c=d HTTP/1.0\nHost: example.com:8080\n"
-              "Accept-Language:ja\nUser-Agent: Simple Client\n\n");
+              "GET http://example.com:8080/a/b?c=d HTTP/1.0\r\nHost: example.com:8080\r\n"
+              "Accept-Language:ja\r\nUser-Agent: Simple Client\r\n\r\n");
 }
 
 TEST(DownloadWorker, ProxyOverIpv6AndAddressesTriedInOrder) {
@@ -283,8 +283,8 @@ std::string Url(const char* scheme, int port, const std::string& path) {
 }
 
 std::string RequestFor(const std::string& path, int port) {
-    return "GET " + path + " HTTP/1.0\nHost: 127.0.0.1:" + std::to_string(port) +
-           "\nAccept-Language:ja\nUser-Agent: Simple Client\n\n";
+    return "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) +
+           "\r\nAccept-Language:ja\r\nUser-Agent: Simple Client\r\n\r\n";
 }
 
 Step RedirectTo(const std::string& location) {
@@ -305,6 +305,7 @@ TEST(DownloadWorker, HostsPortsTlsRedirectsAndLengths) {
     const TestCertificate loopback = authority.issue("IP:127.0.0.1,DNS:localhost");
 
     HttpTestServer plain({Send(ok)});
+    HttpTestServer strict({Send(ok)}, false, LineEnds::CrLfOnly);
     TlsTestServer tls(loopback, {Send(ok)});
     TlsTestServer otherName(authority.issue("DNS:elsewhere.test"), {Send(ok)});
     TlsTestServer untrusted(TestAuthority::selfSigned("IP:127.0.0.1"), {Send(ok)});
@@ -333,6 +334,11 @@ TEST(DownloadWorker, HostsPortsTlsRedirectsAndLengths) {
          {},
          [&] { return plain.requests(); },
          RequestFor("/file", plain.port())},
+        {"server that refuses bare LF",
+         Url("http", strict.port(), "/file"),
+         {},
+         [&] { return strict.requests(); },
+         RequestFor("/file", strict.port())},
         {"https",
          Url("https", tls.port(), "/file"),
          {},

@@ -69,9 +69,11 @@ void CheckRedirect(const std::string& location) {
         if (!ParseDownloadUrl(next, "", "", to)) continue;
         // A followed location can never add lines to the request, and only an https URL is
         // fetched over TLS.
+        // Every line ends in CR LF, and only the last one is empty.
         std::string request = BuildRequest(to.path, to.authority);
-        Require(request.find('\r') == std::string::npos);
-        Require(request.find("\n\n") == request.size() - 2);
+        for (size_t i = 0; i < request.size(); ++i)
+            Require((request[i] == '\r') == (i + 1 < request.size() && request[i + 1] == '\n'));
+        Require(request.find("\r\n\r\n") == request.size() - 4);
         Require(to.secure == (next.rfind("https://", 0) == 0));
     }
 }
