@@ -208,7 +208,10 @@ void ChunkedBody::sizeByte(char c) {
     const int digit = HexValue(c);
     if (digit >= 0 && !sizeEnded_) {
         // A size past 64 bits is no size at all.
-        if (left_ > std::numeric_limits<std::uint64_t>::max() >> 4) state_ = State::Broken;
+        if (left_ > std::numeric_limits<std::uint64_t>::max() >> 4) {
+            state_ = State::Broken;
+            return;
+        }
         left_ = left_ << 4 | static_cast<std::uint64_t>(digit);
         ++digits_;
     } else if ((c == ' ' || c == '\t') && digits_ > 0) {
