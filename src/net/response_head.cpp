@@ -164,9 +164,10 @@ size_t ChunkedBody::decode(char* data, size_t n) {
             step(data[i++]);
             continue;
         }
-        // The output never overtakes the input, so moving the data forward is safe.
+        // The output never overtakes the input, so moving the data forward is safe; until
+        // the first framing byte of this piece nothing needs to move.
         const size_t piece = static_cast<size_t>(std::min<std::uint64_t>(left_, n - i));
-        std::memmove(data + out, data + i, piece);
+        if (out != i) std::memmove(data + out, data + i, piece);
         out += piece;
         i += piece;
         left_ -= piece;
