@@ -35,6 +35,8 @@ public:
             freopen("stderr.txt", "w", stderr);
             freopen("/dev/null", "r", stdin);
             setenv("VELMORA_HOME", dir.path().c_str(), 1);
+            // As started from a terminal, even when the tests run under nohup.
+            ::signal(SIGHUP, SIG_DFL);
             execl(VELMORA_BIN_DIR "/velmora", "velmora", "--console", static_cast<char*>(nullptr));
             _exit(127);
         }
