@@ -1,6 +1,7 @@
 // Download throughput on loopback, against curl in the same run: a 200 MiB body over HTTP
-// from the project's test HTTP server (through the proxy settings), and a 100 MiB body over
-// HTTPS from the TLS test server, its test authority trusted through SSL_CERT_FILE. Each is
+// from the project's test HTTP server (through the proxy settings), the same size in 1 MiB
+// chunks (Transfer-Encoding: chunked), and a 100 MiB body over HTTPS from the TLS test
+// server, its test authority trusted through SSL_CERT_FILE. Each is
 // fetched by `velmora --console` running a one-line download script, by curl, and by the
 // download worker called directly, alternating, three rounds. Prints MiB/s for each (best
 // round) and the program's rate as a share of curl's.
@@ -27,6 +28,7 @@ namespace fs = std::filesystem;
 
 constexpr std::uint64_t kHttpBody = 200ull << 20;
 constexpr std::uint64_t kHttpsBody = 100ull << 20;
+constexpr std::uint64_t kChunk = 1ull << 20;  // "100000" in the size lines
 constexpr int kRounds = 3;
 
 // Runs a program to its end with its output discarded; false unless it exits with 0.
@@ -122,6 +124,34 @@ int main() {
          }},
     };
     bool ok = Print("HTTP", kHttpBody, plain, Measure(out, kHttpBody, plain));
+
+    // The same body in chunks, the size lines and line ends between them taken out in place.
+    std::vector<test::Step> chunked{
+        test::Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n")};
+    for (std::uint64_t at = 0; at < kHttpBody; at += kChunk)
+        chunked.insert(chunked.end(),
+                       {test::Send("100000\r\n"), test::Stream(kChunk), test::Send("\r\n")});
+    chunked.push_back(test::Send("0\r\n\r\n"));
+    test::HttpTestServer chunkServer(chunked);
+    if (!chunkServer.listening()) return std::perror("listen"), 1;
+    const std::string chunkPort = std::to_string(chunkServer.port());
+    std::ofstream(plainHome / "variable.txt")
+        << "[default]\nproxy=127.0.0.1\nproxyport=" << chunkPort << "\n";
+    const std::vector<Client> inChunks = {
+        plain[0],
+        {"curl:",
+         [&] {
+             return Run(
+                 {"curl", "-s", "-o", out.string(), "http://127.0.0.1:" + chunkPort + "/big"}, "");
+         }},
+        {"download worker alone:",
+         [&] {
+             DownloadProgress progress;
+             return RunDownload({"http://bench.test/big", out, "127.0.0.1", chunkPort}, progress)
+                 .ok;
+         }},
+    };
+    ok = Print("HTTP, chunked", kHttpBody, inChunks, Measure(out, kHttpBody, inChunks)) && ok;
 
     test::TestAuthority authority;
     const fs::path trusted = dir / "authority.pem";

@@ -27,6 +27,11 @@ void InstallStopSignalHandlers() {
     sa.sa_flags = 0;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // A closed terminal ends the run as cleanly as SIGTERM; but a program started under
+    // nohup (SIGHUP ignored) is meant to outlive its terminal, and keeps doing so.
+    struct sigaction hangUp {};
+    if (sigaction(SIGHUP, nullptr, &hangUp) == 0 && hangUp.sa_handler != SIG_IGN)
+        sigaction(SIGHUP, &sa, nullptr);
 }
 
 }  // namespace velmora

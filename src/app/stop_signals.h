@@ -1,6 +1,6 @@
-// SIGINT and SIGTERM as a request to end the program, in both front ends: the handler only
-// raises a flag, and the front end's event dispatch turns it into a shutdown, so the exit
-// section runs once and nothing is cut off in the middle of a line.
+// SIGINT, SIGTERM and SIGHUP as a request to end the program, in both front ends: the
+// handler only raises a flag, and the front end's event dispatch turns it into a shutdown,
+// so the exit section runs once and nothing is cut off in the middle of a line.
 #pragma once
 
 #include <atomic>

@@ -71,8 +71,8 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
     Display display(engine);
     frontend.attach(engine, display);
     Subsystems subsystems(engine, display);
-    // SIGINT and SIGTERM close the window as the exit area does, without asking; the timer
-    // also runs inside dialogs and sleeps, so a signal is never held up by them.
+    // SIGINT, SIGTERM and SIGHUP close the window as the exit area does, without asking;
+    // the timer also runs inside dialogs and sleeps, so a signal is never held up by them.
     InstallStopSignalHandlers();
     QTimer stopSignalPoll;
     QObject::connect(&stopSignalPoll, &QTimer::timeout, [&] {

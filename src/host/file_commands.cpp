@@ -56,6 +56,7 @@ FileCommands::FileCommands(Engine& engine) {
     // Only fileout can change code.txt or variable.txt under the engine's feet.
     Command out{"fileout", 1, {}, true};
     out.subcommands = {row("open", kPathParams, &FileCommands::outOpen),
+                       row("append", kPathParams, &FileCommands::outAppend),
                        row("write", kWriteParams, &FileCommands::outWrite),
                        row("close", 1, &FileCommands::outClose)};
     out.unknownSubcommand = unknown;
@@ -99,9 +100,19 @@ void FileCommands::inClose(Engine& e) {
 }
 
 void FileCommands::outOpen(Engine& e) {
+    openOutput(e, TextOutput::Mode::Empty);
+}
+
+// Adds to the end of the file, so a log survives restarts without being copied aside, and a
+// kill at any moment keeps every text written before it.
+void FileCommands::outAppend(Engine& e) {
+    openOutput(e, TextOutput::Mode::Append);
+}
+
+void FileCommands::openOutput(Engine& e, TextOutput::Mode mode) {
     if (output_.isOpen()) return Answer(e, "NG", AlreadyOpen());
     if (!e.CheckParams(kPathParams)) return;
-    if (!output_.open(NativePath(e.line.p(2)))) return Answer(e, "NG", CannotOpen());
+    if (!output_.open(NativePath(e.line.p(2)), mode)) return Answer(e, "NG", CannotOpen());
     e.vars[kVar1] = "OK";
 }
 

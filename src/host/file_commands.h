@@ -21,8 +21,10 @@ private:
     void inReadSize(Engine& engine);
     void inClose(Engine& engine);
     void outOpen(Engine& engine);
+    void outAppend(Engine& engine);
     void outWrite(Engine& engine);
     void outClose(Engine& engine);
+    void openOutput(Engine& engine, TextOutput::Mode mode);
 
     TextInput input_;
     TextOutput output_;

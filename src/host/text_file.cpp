@@ -2,7 +2,11 @@
 // opened in binary, so the same bytes come out on every platform.
 #include "host/text_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace velmora {
 
@@ -81,25 +85,41 @@ std::string TextInput::read(size_t count) {
     return out;
 }
 
-bool TextOutput::open(const std::string& path) {
+bool TextOutput::open(const std::string& path, Mode mode) {
     close();
-    file_ = std::fopen(path.c_str(), "wb");
-    return file_ != nullptr;
+    const int how = mode == Mode::Append ? O_APPEND : O_TRUNC;
+    do {
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | how, 0666);
+    } while (fd_ < 0 && errno == EINTR);
+    return fd_ >= 0;
 }
 
 void TextOutput::close() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
+    // Every write has reached the system already; there is nothing left to flush.
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     failed_ = false;
 }
 
 bool TextOutput::write(std::string_view text) {
-    if (!file_ || failed_) return false;
+    if (fd_ < 0 || failed_) return false;
+    std::string bytes;
+    bytes.reserve(text.size() + text.size() / 8);
     for (char c : text) {
-        if (c == '\n') std::putc('\r', file_);
-        std::putc(c, file_);
+        if (c == '\n') bytes.push_back('\r');
+        bytes.push_back(c);
     }
-    if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;
+    // With O_APPEND each write() goes to the end of the file as it is at that moment, so
+    // lines from another writer, or from a run killed before this one, are never overwritten.
+    for (size_t done = 0; done < bytes.size();) {
+        ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failed_ = true;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
     return !failed_;
 }
 

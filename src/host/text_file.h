@@ -40,23 +40,29 @@ private:
 
 class TextOutput {
 public:
+    enum class Mode {
+        Empty,   // an existing file is emptied first
+        Append,  // every write lands at the end of the file as it is then
+    };
+
     TextOutput() = default;
     ~TextOutput() { close(); }
     TextOutput(const TextOutput&) = delete;
     TextOutput& operator=(const TextOutput&) = delete;
 
-    // Creates the file or empties an existing one.
-    bool open(const std::string& path);
+    // Opens the file, creating it when missing (with the permissions the umask leaves).
+    bool open(const std::string& path, Mode mode);
     void close();
-    bool isOpen() const { return file_ != nullptr; }
+    bool isOpen() const { return fd_ >= 0; }
     // True once a write failed; the file stays failed until closed.
     bool failed() const { return failed_; }
 
-    // Writes and flushes the text, so that a full disk is noticed now; false on failure.
+    // Writes the translated text with one system call where the system allows, so that a
+    // kill lands between two texts, never inside one; false on failure.
     bool write(std::string_view text);
 
 private:
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
     bool failed_ = false;
 };
 

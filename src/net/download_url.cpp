@@ -129,8 +129,8 @@ std::string ResolveLocation(const DownloadTarget& from, const std::string& targe
 }
 
 std::string BuildRequest(const std::string& path, const std::string& authority) {
-    return "GET " + path + " HTTP/1.0\nHost: " + authority +
-           "\nAccept-Language:ja\nUser-Agent: Simple Client\n\n";
+    return "GET " + path + " HTTP/1.0\r\nHost: " + authority +
+           "\r\nAccept-Language:ja\r\nUser-Agent: Simple Client\r\n\r\n";
 }
 
 std::string BuildConnectRequest(const std::string& tunnel) {

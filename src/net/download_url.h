@@ -29,8 +29,8 @@ bool ParseDownloadUrl(const std::string& url, const std::string& proxy,
 // The absolute URL a redirect's Location leads to, from the request that was answered with it.
 std::string ResolveLocation(const DownloadTarget& from, const std::string& location);
 
-// The HTTP/1.0 GET for a path, with single LF line ends; the Host line is the only one
-// added to the request the command always sent.
+// The HTTP/1.0 GET for a path. Lines end in CR LF, as HTTP asks, since strict servers
+// refuse a bare LF; the Host line is the only one added to the request the command always sent.
 std::string BuildRequest(const std::string& path, const std::string& authority);
 
 // The request that asks a proxy for a tunnel to "server:port".

@@ -317,11 +317,13 @@ private:
     }
 
     // Head bytes go to the reader, the body it finds to the file.
-    Error store(const char* data, size_t n) {
+    Error store(char* data, size_t n) {
         bool bodyBefore = reader_.head().state() == ResponseHead::State::Body;
         std::string_view body = reader_.take(data, n);
         const ResponseHead& head = reader_.head();
-        if (head.state() == ResponseHead::State::BadStatus) return DownloadError::BadStatus;
+        // A broken chunked framing is as unreadable as a malformed length.
+        if (head.state() == ResponseHead::State::BadStatus || reader_.framingBroken())
+            return DownloadError::BadStatus;
         if (head.state() != ResponseHead::State::Body) return std::nullopt;
         if (!body.empty() && !file_.write(body.data(), body.size()))
             return DownloadError::FileWrite;

@@ -111,6 +111,8 @@ TEST(CheckAgreesWithRun, EveryCommandFamily) {
         {"filein,open", true},
         {"filein,open,$D/code.txt\nfilein,read", true},
         {"fileout,open,$D/out.txt\nfileout,write", true},
+        {"fileout,APPEND,$D/log.txt\nfileout,write,x", false},
+        {"fileout,append", true},
         // image: "clear" as written; any other mode places a picture
         {"image,clear", false},
         {"image,x,$D/none.jpg,0,0", false},

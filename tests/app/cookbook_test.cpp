@@ -1,11 +1,15 @@
 // The cookbook in examples/, each folder run as it ships in the console front end: what an
 // author copies from there must work.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <random>
+#include <thread>
 
 #include "engine/text.h"
 #include "http_client.h"
@@ -117,6 +121,78 @@ TEST(Cookbook, AnswerLogAppendsAnswersFromTheWindowAndTheBrowser) {
     EXPECT_EQ(from, file.size()) << file;
 }
 
+// The answers of answers.txt in file order, from lines "M/D H:MM answer"; false when the
+// file ends inside a line or a line is not of that form.
+bool LoggedAnswers(const std::string& file, std::vector<std::string>& answers) {
+    answers.clear();
+    size_t from = 0;
+    for (size_t end; (end = file.find("\r\n", from)) != std::string::npos; from = end + 2) {
+        const std::string line = file.substr(from, end - from);
+        const size_t space = line.rfind(' ');
+        if (space == std::string::npos || line.find(':') > space) return false;
+        answers.push_back(line.substr(space + 1));
+    }
+    return from == file.size();
+}
+
+// kill -9 at random moments, at start-up and while answers pour in: every line the log held
+// before a kill is still there, each whole, and each run's answers follow in order.
+TEST(Cookbook, AnswerLogKeepsEveryLineThroughKills) {
+    using namespace std::chrono;
+    Example log("answer-log");
+    // Many lines from earlier runs: a start that rewrote the log would be caught midway.
+    std::string earlier;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 3000; ++i) {
+        expected.push_back("old-" + std::to_string(i));
+        earlier += "1/2 3:04 " + expected.back() + "\r\n";
+    }
+    log.dir.writeBytes("answers.txt", earlier);
+
+    std::mt19937 random(20);  // fixed, so a failing order of kills comes back
+    const auto end = steady_clock::now() + seconds(60);
+    int rounds = 0;
+    for (; rounds < 16 && steady_clock::now() < end; ++rounds) {
+        SCOPED_TRACE("round " + std::to_string(rounds));
+        const std::string tag = "r" + std::to_string(rounds) + "-";
+        std::string input;  // more answers than a run gets through before its kill
+        for (int i = 0; i < 20000; ++i) input += "1\n" + tag + std::to_string(i) + "\n";
+        ProcessOptions o;
+        o.keepInputOpen = true;
+        o.timeoutSeconds = 30;
+        std::atomic<pid_t> pid{0};
+        o.pid = &pid;
+        o.env.push_back("VELMORA_WEB_PORT=0");
+        auto run = std::async(std::launch::async, [&] { return log.run(input, o); });
+        ASSERT_TRUE(test::WaitFor([&] { return pid != 0; }));
+        if (rounds % 2 == 0) {
+            // Anywhere in the start and the first answers.
+            std::this_thread::sleep_for(milliseconds(random() % 400));
+        } else {
+            // After a random number of this run's answers reached the file.
+            const size_t before = log.dir.read("answers.txt").size();
+            const size_t grown = 1 + random() % 100 * 20;
+            ASSERT_TRUE(test::WaitFor(
+                [&] { return log.dir.read("answers.txt").size() >= before + grown; }));
+        }
+        kill(pid, SIGKILL);
+        ProcessResult r = run.get();
+        ASSERT_EQ(r.status, 128 + SIGKILL) << r.err;
+
+        std::vector<std::string> answers;
+        ASSERT_TRUE(LoggedAnswers(log.dir.read("answers.txt"), answers)) << "a line was cut";
+        ASSERT_GE(answers.size(), expected.size());
+        ASSERT_TRUE(std::equal(expected.begin(), expected.end(), answers.begin()))
+            << "a line written before the kill is gone";
+        for (size_t i = expected.size(); i < answers.size(); ++i)
+            ASSERT_EQ(answers[i], tag + std::to_string(i - expected.size()));
+        expected = answers;
+    }
+    EXPECT_GE(rounds, 4);
+    // Each second round waited for at least one answer of its own.
+    EXPECT_GE(expected.size(), 3000u + rounds / 2);
+}
+
 TEST(Cookbook, DownloadShowsItsResult) {
     struct Case {
         std::string answer, shown;
@@ -138,7 +214,8 @@ TEST(Cookbook, DownloadShowsItsResult) {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "http://example.test/news.txt をダウンロードします…\n" + c.shown);
         ASSERT_EQ(server.requests().size(), 1u);
-        EXPECT_EQ(server.requests()[0].rfind("GET http://example.test/news.txt HTTP/1.0\n", 0), 0u);
+        EXPECT_EQ(server.requests()[0].rfind("GET http://example.test/news.txt HTTP/1.0\r\n", 0),
+                  0u);
     }
 }
 

@@ -59,8 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {"fileout,open,$D/no/such/out.txt", "probe"},
                     {"NG|ファイルが開けません"}},
         FailureCase{"open_folder_for_writing",
-                    {"fileout,open,$D/folder", "probe"},
-                    {"NG|ファイルが開けません"}},
+                    {"fileout,open,$D/folder", "probe", "fileout,append,$D/folder", "probe"},
+                    {"NG|ファイルが開けません", "NG|ファイルが開けません"}},
         FailureCase{"input_already_open",
                     {"filein,open,$D/in.txt", "filein,open,$D/in.txt", "probe", "filein,read,/ret",
                      "probe"},
@@ -69,8 +69,9 @@ INSTANTIATE_TEST_SUITE_P(
                     {"filein,open,$D/in.txt", "filein,open", "probe"},
                     {"NG|既にファイルが開かれています"}},
         FailureCase{"output_already_open",
-                    {"fileout,open,$D/o.txt", "fileout,open,$D/p.txt", "probe"},
-                    {"NG|既にファイルが開かれています"}},
+                    {"fileout,open,$D/o.txt", "fileout,open,$D/p.txt", "probe",
+                     "fileout,append,$D/p.txt", "probe"},
+                    {"NG|既にファイルが開かれています", "NG|既にファイルが開かれています"}},
         FailureCase{"read_after_end",
                     {"filein,open,$D/in.txt", "filein,read,/ret", "filein,read,/ret", "probe",
                      "filein,read,/ret", "probe", "filein,readsize,3", "probe"},
@@ -112,6 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
                                 "コードエラー：パラメーターが足りません filein (line:3)"},
                       ErrorCase{"fileout_open_without_name",
                                 {"fileout,open"},
+                                "コードエラー：パラメーターが足りません fileout (line:2)"},
+                      ErrorCase{"fileout_append_without_name",
+                                {"fileout,APPEND"},
                                 "コードエラー：パラメーターが足りません fileout (line:2)"},
                       ErrorCase{"read_open_without_delimiter",
                                 {"filein,open,$D/code.txt", "filein,read"},
@@ -246,6 +250,17 @@ TEST(FileWriteTest, WritesExactlyWithCrLfLineEnds) {
     EXPECT_EQ(s.probes, (std::vector<std::string>{"OK|kept", "OK|kept", "OK|kept",
                                                   "NG|ファイルが開いてません"}));
     EXPECT_EQ(s.dir.read("out.txt"), "abcabcx\r\ny\r\n");
+}
+
+TEST(FileWriteTest, AppendKeepsTheFileAndAddsAtItsEnd) {
+    FileScript s;
+    s.dir.writeBytes("log.txt", "old\r\nno line end");
+    s.runLines({"fileout,append,$D/log.txt", "probe", "fileout,write,/reta/ret", "fileout,close",
+                "fileout,append,$D/log.txt", "fileout,write,b", "fileout,close",
+                "fileout,append,$D/new.txt", "fileout,write,c/ret", "probe"});
+    EXPECT_EQ(s.probes, (std::vector<std::string>{"OK|", "OK|"}));
+    EXPECT_EQ(s.dir.read("log.txt"), "old\r\nno line end\r\na\r\nb");
+    EXPECT_EQ(s.dir.read("new.txt"), "c\r\n");
 }
 
 TEST(FileWriteTest, EveryWriteReachesTheDiskAtOnce) {

@@ -1,11 +1,13 @@
 // The download command in the console front end, run as the real program: the status
-// line on standard error, and SIGINT cancelling the download instead of the run.
+// line on standard error, SIGINT cancelling the download instead of the run, and SIGHUP
+// and SIGTERM ending the run without leaving a file.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "http_test_server.h"
@@ -33,6 +35,8 @@ public:
             freopen("stderr.txt", "w", stderr);
             freopen("/dev/null", "r", stdin);
             setenv("VELMORA_HOME", dir.path().c_str(), 1);
+            // As started from a terminal, even when the tests run under nohup.
+            ::signal(SIGHUP, SIG_DFL);
             execl(VELMORA_BIN_DIR "/velmora", "velmora", "--console", static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -96,6 +100,33 @@ TEST(DownloadConsole, InterruptCancelsTheDownloadOnly) {
     EXPECT_EQ(run.out(), "NG 中断されました\nafter\n");
     EXPECT_TRUE(Contains(run.err(), "中断しています……")) << run.err();
     EXPECT_FALSE(dir.exists("part.bin"));
+}
+
+// A closed terminal (SIGHUP) ends the run as a shutdown (SIGTERM) does: the download is
+// cancelled, the exit section runs, and its temporary file goes with it.
+TEST(DownloadConsole, HangUpAndTerminateLeaveNoFile) {
+    for (int sig : {SIGHUP, SIGTERM}) {
+        SCOPED_TRACE(sig);
+        HttpTestServer server({Send("HTTP/1.0 200 OK\r\n\r\n"), Stream(100000), Silence()});
+        ScriptDir dir;
+        ConsoleRun run(dir,
+                       "[main]\ndownload,http://h/,part.bin\ntext,,%var1%\n"
+                       "[exit]\ntext,,exit section\nendcode\n",
+                       server.port());
+        auto partial = [&] {
+            std::error_code gone;  // a file listed may be gone before it is looked at
+            for (const std::string& name : dir.entries())
+                if (Contains(name, ".part") && std::filesystem::file_size(dir.file(name), gone) > 0)
+                    return !gone;
+            return false;
+        };
+        ASSERT_TRUE(test::WaitFor(partial)) << "the body never reached its temporary file";
+        run.signal(sig);
+        ASSERT_EQ(run.wait(std::chrono::seconds(10)), 0);
+        EXPECT_EQ(run.out(), "exit section\n");
+        EXPECT_EQ(dir.entries(), (std::vector<std::string>{"code.txt", "stderr.txt", "stdout.txt",
+                                                           "variable.txt"}));
+    }
 }
 
 TEST(DownloadConsole, InterruptAfterTheDownloadEndsTheRunAgain) {

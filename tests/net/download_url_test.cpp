@@ -103,11 +103,11 @@ TEST(DownloadUrl, RedirectLocations) {
 
 TEST(DownloadUrl, RequestTextIsExact) {
     EXPECT_EQ(BuildRequest("/a b", "example.com"),
-              "GET /a b HTTP/1.0\nHost: example.com\nAccept-Language:ja\n"
-              "User-Agent: Simple Client\n\n");
+              "GET /a b HTTP/1.0\r\nHost: example.com\r\nAccept-Language:ja\r\n"
+              "User-Agent: Simple Client\r\n\r\n");
     EXPECT_EQ(BuildRequest("http://h:81/", "h:81"),
-              "GET http://h:81/ HTTP/1.0\nHost: h:81\nAccept-Language:ja\n"
-              "User-Agent: Simple Client\n\n");
+              "GET http://h:81/ HTTP/1.0\r\nHost: h:81\r\nAccept-Language:ja\r\n"
+              "User-Agent: Simple Client\r\n\r\n");
     EXPECT_EQ(BuildConnectRequest("h:443"),
               "CONNECT h:443 HTTP/1.1\r\nHost: h:443\r\nUser-Agent: Simple Client\r\n\r\n");
 }

@@ -24,6 +24,9 @@ using namespace test;
 using Clock = std::chrono::steady_clock;
 
 const std::string kOkHead = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
+const std::string kChunkedHead = "HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+// "hello, world" in two chunks, with an extension and a trailer field.
+const std::string kChunks = "5\r\nhello\r\n7;x=1\r\n, world\r\n0\r\nX-Sum: 1\r\n\r\n";
 
 struct Fetched {
     DownloadResult result;
@@ -109,6 +112,31 @@ TEST(DownloadWorker, ResponsesAndTheirOutcomes) {
         // ... the 31st ends the transfer.
         {"silent", {Silence()}, DownloadError::TimedOut, "", 20, 30},
         {"silent midway", {Send(kOkHead + "part"), Silence()}, DownloadError::TimedOut, "", 20, 30},
+        // A chunked answer to an HTTP/1.0 request: the framing is undone, whatever length
+        // stands beside it, and its end is the end even on a connection left open.
+        {"chunked", {Send(kChunkedHead + kChunks), Silence()}, {}, "hello, world", 100, 30},
+        {"chunked beside a length",
+         {Send("HTTP/1.0 200 OK\r\nContent-Length: 5\r\nTransfer-Encoding: Chunked\r\n\r\n" +
+               kChunks)},
+         {},
+         "hello, world"},
+        {"chunked in pieces",
+         {Send(kChunkedHead + "5\r"), Pause(20), Send("\nhel"), Pause(20), Send("lo\r\n7;x"),
+          Pause(20), Send("=1\r\n, world\r"), Pause(20), Send("\n0\r\n\r\n")},
+         {},
+         "hello, world"},
+        {"chunked cut short",
+         {Send(kChunkedHead + "5\r\nhello\r\n7\r\n, w")},
+         DownloadError::ReceiveFailed,
+         ""},
+        {"chunk longer than its size",
+         {Send(kChunkedHead + "5\r\nhello, world\r\n0\r\n\r\n")},
+         DownloadError::BadStatus,
+         ""},
+        {"coding that cannot be undone",
+         {Send("HTTP/1.0 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n" + kChunks)},
+         DownloadError::BadStatus,
+         ""},
     };
     for (const ServeCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -198,8 +226,8 @@ TEST(DownloadWorker, ProxyReceivesTheAbsoluteUrl) {
     ASSERT_TRUE(f.result.ok);
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0],
-              "GET http://example.com:8080/a/b?c=d HTTP/1.0\nHost: example.com:8080\n"
-              "Accept-Language:ja\nUser-Agent: Simple Client\n\n");
+              "GET http://example.com:8080/a/b?c=d HTTP/1.0\r\nHost: example.com:8080\r\n"
+              "Accept-Language:ja\r\nUser-Agent: Simple Client\r\n\r\n");
 }
 
 TEST(DownloadWorker, ProxyOverIpv6AndAddressesTriedInOrder) {
@@ -283,8 +311,8 @@ std::string Url(const char* scheme, int port, const std::string& path) {
 }
 
 std::string RequestFor(const std::string& path, int port) {
-    return "GET " + path + " HTTP/1.0\nHost: 127.0.0.1:" + std::to_string(port) +
-           "\nAccept-Language:ja\nUser-Agent: Simple Client\n\n";
+    return "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) +
+           "\r\nAccept-Language:ja\r\nUser-Agent: Simple Client\r\n\r\n";
 }
 
 Step RedirectTo(const std::string& location) {
@@ -305,6 +333,7 @@ TEST(DownloadWorker, HostsPortsTlsRedirectsAndLengths) {
     const TestCertificate loopback = authority.issue("IP:127.0.0.1,DNS:localhost");
 
     HttpTestServer plain({Send(ok)});
+    HttpTestServer strict({Send(ok)}, false, LineEnds::CrLfOnly);
     TlsTestServer tls(loopback, {Send(ok)});
     TlsTestServer otherName(authority.issue("DNS:elsewhere.test"), {Send(ok)});
     TlsTestServer untrusted(TestAuthority::selfSigned("IP:127.0.0.1"), {Send(ok)});
@@ -333,6 +362,11 @@ TEST(DownloadWorker, HostsPortsTlsRedirectsAndLengths) {
          {},
          [&] { return plain.requests(); },
          RequestFor("/file", plain.port())},
+        {"server that refuses bare LF",
+         Url("http", strict.port(), "/file"),
+         {},
+         [&] { return strict.requests(); },
+         RequestFor("/file", strict.port())},
         {"https",
          Url("https", tls.port(), "/file"),
          {},

@@ -67,6 +67,26 @@ TEST(ResponseHead, FieldsRedirectsAndLengths) {
         {"HTTP/1.1 304 Not Modified\r\nLocation: /x\r\n\r\n", S::BadStatus, std::nullopt, "", "",
          false},
         {"HTTP/1.0 200 OK\r\nX-Location: /x\r\n\r\n", S::Body, std::nullopt, "", "", true},
+        // A chunked framing wins over any length beside it, and ends the body by itself.
+        {"HTTP/1.0 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n"
+         "3\r\nabc\r\n02 \r\nde\r\n0\r\n\r\nnot body",
+         S::Body, std::nullopt, "", "abcde", true},
+        {"HTTP/1.1 200 OK\ncontent-length: x\ntransfer-encoding: identity, CHUNKED\n\n"
+         "a;b=c\n0123456789\n0\nX-T: 1\n\n",
+         S::Body, std::nullopt, "", "0123456789", true},
+        {"HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n", S::Body, std::nullopt,
+         "", "abc", false},
+        {"HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabcd\r\n0\r\n\r\n", S::Body,
+         std::nullopt, "", "abc", false},
+        {"HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n 3\r\nabc\r\n0\r\n\r\n", S::Body,
+         std::nullopt, "", "", false},
+        {"HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+         "10000000000000000\r\n",
+         S::Body, std::nullopt, "", "", false},
+        {"HTTP/1.0 200 OK\r\nTransfer-Encoding: gzip\r\n\r\nx", S::BadStatus, std::nullopt, "", "",
+         false},
+        {"HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked, chunked\r\n\r\n", S::BadStatus,
+         std::nullopt, "", "", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.response);

@@ -66,9 +66,16 @@ int Listen(bool ipv6, int& port) {
     return fd;
 }
 
+bool HasBareLf(const std::string& request) {
+    for (size_t at = request.find('\n'); at != std::string::npos; at = request.find('\n', at + 1))
+        if (at == 0 || request[at - 1] != '\r') return true;
+    return false;
+}
+
 }  // namespace
 
-HttpTestServer::HttpTestServer(std::vector<Step> script, bool ipv6) : script_(std::move(script)) {
+HttpTestServer::HttpTestServer(std::vector<Step> script, bool ipv6, LineEnds lineEnds)
+    : script_(std::move(script)), lineEnds_(lineEnds) {
     listenFd_ = Listen(ipv6, port_);
     if (listenFd_ >= 0) thread_ = std::thread([this] { serve(); });
 }
@@ -105,6 +112,11 @@ void HttpTestServer::answer(int fd) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         requests_.push_back(request);
+    }
+    if (lineEnds_ == LineEnds::CrLfOnly && HasBareLf(request)) {
+        static const char refused[] = "HTTP/1.1 400 Bad Request\r\nConnection: close\r\n\r\n";
+        sendAll(fd, refused, sizeof refused - 1);
+        return;
     }
     for (const Step& step : script_) {
         switch (step.kind) {

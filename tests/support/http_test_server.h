@@ -34,10 +34,17 @@ inline char PatternByte(std::uint64_t i) {
 }
 std::string PatternBytes(std::uint64_t size);
 
+// What the server accepts as the end of a request line.
+enum class LineEnds {
+    Any,       // LF or CR LF
+    CrLfOnly,  // a bare LF is answered with 400, as servers built on Node.js do
+};
+
 class HttpTestServer {
 public:
     // Listens on 127.0.0.1, or on ::1 when ipv6 is set.
-    explicit HttpTestServer(std::vector<Step> script, bool ipv6 = false);
+    explicit HttpTestServer(std::vector<Step> script, bool ipv6 = false,
+                            LineEnds lineEnds = LineEnds::Any);
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
@@ -59,6 +66,7 @@ private:
     bool sleepUnlessStopped(int ms);
 
     std::vector<Step> script_;
+    LineEnds lineEnds_;
     int listenFd_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};

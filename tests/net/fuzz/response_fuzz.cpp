@@ -1,9 +1,11 @@
 // libFuzzer target for what a download reads from a server: the response head (status line,
-// Content-Length, Location, the blank line that ends it) and the body cut at its length, fed
-// whole and again in pieces of every size; then the redirect location turned into the next
-// request. The first two input bytes choose the pieces, the rest is the response.
+// Content-Length, Transfer-Encoding, Location, the blank line that ends it) and the body cut
+// at its length or taken out of its chunks, fed whole and again in pieces of every size; any
+// bytes framed in chunks of any sizes come back exactly; then the redirect location turned
+// into the next request. The first two input bytes choose the pieces, the rest is the response.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -28,11 +30,13 @@ struct Outcome {
     std::string body;
     bool complete;
     bool whole;
+    bool chunked;
+    bool broken;
 };
 
 // Feeds response in pieces of 1 to `step` bytes, the sizes varied by `salt`; all at once
-// when step is 0.
-Outcome Read(const std::string& response, size_t step, unsigned salt) {
+// when step is 0. A copy, since a chunked body is decoded where it lies.
+Outcome Read(std::string response, size_t step, unsigned salt) {
     ResponseReader reader;
     std::string body;
     for (size_t at = 0; at < response.size();) {
@@ -47,8 +51,31 @@ Outcome Read(const std::string& response, size_t step, unsigned salt) {
     }
     Require(reader.bodyBytes() == body.size());
     const ResponseHead& h = reader.head();
-    return {h.state(), h.status(),        h.contentLength(),    h.location(),
-            body,      reader.complete(), reader.wholeAtClose()};
+    return {h.state(),
+            h.status(),
+            h.contentLength(),
+            h.location(),
+            body,
+            reader.complete(),
+            reader.wholeAtClose(),
+            h.chunked(),
+            reader.framingBroken()};
+}
+
+// The payload in chunks whose sizes, hexadecimal case and line ends the salt chooses, with
+// an extension and a trailer now and then: whatever the framing, the payload comes back.
+std::string Chunked(const std::string& payload, unsigned salt) {
+    std::string out = "HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const char* end = salt & 1 ? "\n" : "\r\n";
+    for (size_t at = 0, i = 0; at < payload.size(); ++i) {
+        size_t n = std::min(payload.size() - at, 1 + (salt * 7 + i * 13) % 300);
+        char size[32];
+        std::snprintf(size, sizeof size, (salt + i) & 2 ? "%zX" : "%zx", n);
+        out += std::string(size) + ((salt + i) % 5 == 0 ? ";name=\"v\"" : "") + end;
+        out += payload.substr(at, n) + end;
+        at += n;
+    }
+    return out + "0" + end + (salt & 4 ? "X-Check: 1" + std::string(end) : "") + end;
 }
 
 // Where the head ends: after the first LF LF or CR LF CR LF.
@@ -69,9 +96,11 @@ void CheckRedirect(const std::string& location) {
         if (!ParseDownloadUrl(next, "", "", to)) continue;
         // A followed location can never add lines to the request, and only an https URL is
         // fetched over TLS.
+        // Every line ends in CR LF, and only the last one is empty.
         std::string request = BuildRequest(to.path, to.authority);
-        Require(request.find('\r') == std::string::npos);
-        Require(request.find("\n\n") == request.size() - 2);
+        for (size_t i = 0; i < request.size(); ++i)
+            Require((request[i] == '\r') == (i + 1 < request.size() && request[i + 1] == '\n'));
+        Require(request.find("\r\n\r\n") == request.size() - 4);
         Require(to.secure == (next.rfind("https://", 0) == 0));
     }
 }
@@ -86,10 +115,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(whole.state == split.state && whole.status == split.status);
     Require(whole.length == split.length && whole.location == split.location);
     Require(whole.body == split.body && whole.complete == split.complete);
-    Require(whole.whole == split.whole);
+    Require(whole.whole == split.whole && whole.broken == split.broken);
 
     using S = ResponseHead::State;
-    if (whole.state == S::Body) {
+    if (whole.state == S::Body && whole.chunked) {
+        // The framing is taken out, never added: the body is shorter than what followed the
+        // head, and a body cut by a broken framing is never whole.
+        Require(!whole.length);
+        Require(whole.body.size() <= response.size() - HeadEnd(response));
+        Require(!(whole.broken && (whole.complete || whole.whole)));
+        Require(whole.complete == whole.whole);
+    } else if (whole.state == S::Body) {
         Require(whole.status == 200);
         size_t end = HeadEnd(response);
         Require(end != std::string::npos);
@@ -106,5 +142,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(whole.location.size() <= ResponseHead::kMaxLine);
         CheckRedirect(whole.location);
     }
+
+    Outcome framed = Read(Chunked(response, data[1]), 1 + data[0] % 64, data[1]);
+    Require(framed.state == S::Body && framed.body == response);
+    Require(framed.complete && framed.whole && !framed.broken);
     return 0;
 }
