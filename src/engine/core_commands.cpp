@@ -120,6 +120,13 @@ void Engine::registerCoreCommands() {
 void Engine::markCoreCommands() {
     // The engine's own commands write nothing but variable.txt.
     for (auto& [word, command] : commands_) command.mayWriteFiles = false;
+    // These only compute, jump or draw: no other program can look meanwhile, so what the
+    // script set may wait in memory (a loop of sets costs no file write per pass).
+    for (const char* word :
+         {"set",      "setdef",    "getdef",     "usescript", "goto",  "subcode", "end",
+          "bookmark", "if",        "elseif",     "else",      "endif", "while",   "endwhile",
+          "random",   "calculate", "calculatef", "title",     "clear", "text"})
+        commands_[word].letsOthersLook = false;
 }
 
 void Engine::cmdUseScript() {

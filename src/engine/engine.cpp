@@ -2,6 +2,8 @@
 // events that front ends hand in.
 #include "engine/engine.h"
 
+#include <chrono>
+
 #include "engine/frontend.h"
 #include "engine/ini_file.h"
 #include "engine/messages.h"
@@ -14,6 +16,8 @@ namespace velmora {
 namespace {
 
 constexpr int kMaxExpandPasses = 30;
+// The longest a set waits in memory while the script runs.
+constexpr auto kHeldSettingsAge = std::chrono::milliseconds(100);
 // A field stops expanding, as at the pass limit, before a pass would take it past this:
 // one pass can multiply its length (a value of 333 references to itself).
 constexpr size_t kMaxExpandedSize = 1 << 20;
@@ -235,6 +239,7 @@ void Engine::RunScript(RunFor what) {
             }
             PumpOneMessage();
         } while (running);
+        saveHeldSettings();  // the script waits or ends: others may look now
         while (!quit) {
             PumpOneMessage();
             if (running) break;
@@ -248,6 +253,13 @@ void Engine::RunScript(RunFor what) {
             }
         }
     }
+}
+
+// Held settings are written at least every 100 ms while the script runs; the clock is
+// read only every 64 lines, which keeps it out of a tight loop's cost.
+bool Engine::settingsOverdue() {
+    if (++linesSinceClock_ % 64 != 0) return false;
+    return std::chrono::steady_clock::now() - settings_->unsavedSince() >= kHeldSettingsAge;
 }
 
 // An event that moved the position, stopped the script or shut the program down wins
@@ -272,6 +284,7 @@ void Engine::ExecuteLine() {
         return;
     }
     const Command& c = it->second;
+    if (settings_->holdsUnsaved() && (c.letsOthersLook || settingsOverdue())) saveHeldSettings();
     if (c.check == ParamCheck::BeforeRun && c.minParams > 0 && !CheckParams(c.minParams)) return;
     if (c.subcommands.empty())
         c.run(*this);
@@ -356,6 +369,7 @@ bool Engine::Shutdown(Confirm confirm) {
     if (confirm == Confirm::Ask && !fe_.askOkCancel(msg::AskQuit())) return false;
     exiting_ = true;
     trace("event: shutdown");
+    saveHeldSettings();
     StopScript();
     CloseScript();
     // Quietly: a script that cannot be reopened has no exit section to run.
@@ -365,6 +379,7 @@ bool Engine::Shutdown(Confirm confirm) {
         RunScript(RunFor::ExitSection);
     }
     StopScript();
+    saveHeldSettings();
     for (EngineModule* m : modules_) m->onShutdownStop();
     quit = true;
     fe_.releaseDisplay();

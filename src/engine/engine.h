@@ -21,6 +21,7 @@ namespace velmora {
 class Engine;
 class Frontend;
 class IniFile;
+enum class IniWrite;
 class ScriptSource;
 
 // Who checks a row's parameter minimum: the dispatcher before the handler runs, or the
@@ -69,6 +70,9 @@ struct Command {
     std::function<std::string(const std::string& word, int line)> unknownSubcommand = {};
     ParamCheck check = ParamCheck::BeforeRun;
     CountedParams counted = {};
+    // The command may wait, end the script or hand control to another program or a
+    // plug-in, which may read variable.txt: what the script set is written before it runs.
+    bool letsOthersLook = true;
 };
 
 // The row of c that parameter 1 selects (param1 already lower-cased where the command
@@ -160,6 +164,10 @@ public:
     std::string ReadSetting(const std::string& key, const std::string& def);
     void WriteSetting(const std::string& key, const std::string& value);
     void LoadSettings();
+    // Writes what the script set and variable.txt does not hold yet. Done wherever another
+    // program could look (a wait, a command that hands control on, the end) and at least
+    // every 100 ms while the script runs.
+    void saveHeldSettings();
 
     // Control flow.
     bool FindLabel(const std::string& label, int offset, LabelSearch how = {});
@@ -209,6 +217,8 @@ private:
     void expandReferences(std::string& text);
     int optionalInt(int n) const;  // integer value of parameter n, 0 when absent
     void storeSetting(const char* section, const std::string& key, const std::string& value);
+    void reportSettingsResult(IniWrite result, const std::string& key);
+    bool settingsOverdue();
 
     void registerCoreCommands();
     void markCoreCommands();
@@ -251,6 +261,7 @@ private:
     std::uint32_t randomSeed_ = 1;
     bool exiting_ = false;
     bool errorShown_ = false;
+    unsigned linesSinceClock_ = 0;  // lines run since the held settings' age was looked at
     bool settingsFailureShown_ = false;
     bool settingsTooLargeShown_ = false;
 };

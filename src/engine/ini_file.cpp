@@ -82,10 +82,6 @@ std::string LinkTarget(const std::string& path) {
     return FollowLinks(path, target) ? target : path;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    return SameIgnoringAsciiCase(Trim(a), Trim(b));
-}
-
 }  // namespace
 
 bool IniFile::KeyReadsBack(std::string_view key) {
@@ -95,6 +91,7 @@ bool IniFile::KeyReadsBack(std::string_view key) {
 }
 
 void IniFile::setPath(const std::string& nativePath, ChangeNotice notice) {
+    if (!path_.empty()) save();
     path_ = nativePath;
     struct stat st;
     const bool link = ::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
@@ -104,6 +101,8 @@ void IniFile::setPath(const std::string& nativePath, ChangeNotice notice) {
     stamp_ = Stamp{};
     disk_.clear();
     held_.clear();
+    heldAt_.clear();
+    unsavedSince_.reset();
     removeLeftovers();
 }
 
@@ -161,17 +160,31 @@ void IniFile::refresh() {
     stamp_ = now;
 }
 
+std::string IniFile::HeldKey(std::string_view section, std::string_view key) {
+    return ToLowerAscii(Trim(section)) + '\n' + ToLowerAscii(Trim(key));
+}
+
 const IniFile::Held* IniFile::findHeld(std::string_view section, std::string_view key) const {
-    for (const Held& h : held_)
-        if (SameName(h.section, section) && SameName(h.key, key)) return &h;
-    return nullptr;
+    if (held_.empty()) return nullptr;
+    auto it = heldAt_.find(HeldKey(section, key));
+    return it == heldAt_.end() ? nullptr : &held_[it->second];
 }
 
 void IniFile::hold(Held held) {
-    std::erase_if(held_, [&](const Held& h) {
-        return SameName(h.section, held.section) && SameName(h.key, held.key);
-    });
-    held_.push_back(std::move(held));
+    if (held.toWrite && !unsavedSince_) unsavedSince_ = std::chrono::steady_clock::now();
+    auto [it, added] = heldAt_.try_emplace(HeldKey(held.section, held.key), held_.size());
+    if (added)
+        held_.push_back(std::move(held));
+    else
+        held_[it->second] = std::move(held);
+}
+
+// After a save only what must never be written stays held.
+void IniFile::forgetSaved() {
+    std::erase_if(held_, [](const Held& h) { return h.toWrite; });
+    heldAt_.clear();
+    for (size_t i = 0; i < held_.size(); ++i) heldAt_[HeldKey(held_[i].section, held_[i].key)] = i;
+    unsavedSince_.reset();
 }
 
 bool IniFile::get(std::string_view section, std::string_view key, std::string& value) {
@@ -183,7 +196,8 @@ bool IniFile::get(std::string_view section, std::string_view key, std::string& v
     return disk_.get(section, key, value);
 }
 
-IniWrite IniFile::set(std::string_view section, std::string_view key, std::string_view value) {
+IniWrite IniFile::set(std::string_view section, std::string_view key, std::string_view value,
+                      SaveWhen when) {
     if (!KeyReadsBack(key)) return IniWrite::BadKey;
     refresh();
     Held held{std::string(section), std::string(Trim(key)), StoredForm(value), true};
@@ -194,17 +208,18 @@ IniWrite IniFile::set(std::string_view section, std::string_view key, std::strin
         return IniWrite::TooLarge;
     }
     hold(std::move(held));
-    return save();
+    return when == SaveWhen::Now ? save() : IniWrite::Held;
 }
 
 // Under the lock, the file as it is now with this run's changes applied: a change another
 // program saved since the last read is kept.
 IniWrite IniFile::save() {
-    if (std::none_of(held_.begin(), held_.end(), [](const Held& h) { return h.toWrite; }))
-        return IniWrite::Saved;
+    if (!unsavedSince_) return IniWrite::Saved;
     const std::string target = LinkTarget(path_);
     FolderLock lock(target);
     std::string old;
+    // A failed save is tried again by the next one, a while later at the soonest.
+    unsavedSince_ = std::chrono::steady_clock::now();
     if (readFile(old) == Read::Unreadable) return IniWrite::NotSaved;
     IniLines lines;
     lines.parse(old);
@@ -213,6 +228,7 @@ IniWrite IniFile::save() {
     const std::string data = lines.text();
     if (data.size() > size_t(kMaxIniFileSize)) {
         for (Held& h : held_) h.toWrite = false;
+        unsavedSince_.reset();
         return IniWrite::TooLarge;
     }
     if (!writeFile(target, data, old)) {
@@ -220,7 +236,7 @@ IniWrite IniFile::save() {
         return IniWrite::NotSaved;
     }
     disk_ = std::move(lines);
-    std::erase_if(held_, [](const Held& h) { return h.toWrite; });
+    forgetSaved();
     struct stat st;
     if (::stat(target.c_str(), &st) == 0)
         stamp_ = Stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};

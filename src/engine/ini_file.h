@@ -8,9 +8,12 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/file_calls.h"
@@ -26,10 +29,14 @@ constexpr off_t kMaxIniFileSize = 64 << 20;
 // What became of a write. Whenever it is not Saved, the value still holds for this run.
 enum class IniWrite {
     Saved,     // on disk
+    Held,      // kept in memory until the next save()
     BadKey,    // the key would not read back as itself; nothing changed
     NotSaved,  // the file could not be written; the next save tries again
     TooLarge,  // the file would grow past kMaxIniFileSize; this value is never written
 };
+
+// Whether set() saves the file at once or leaves that to a later save().
+enum class SaveWhen { Now, Later };
 
 // How the cache learns that the file changed: a watching thread, or a look at every read
 // (for short-lived users, such as a plug-in that may be unloaded).
@@ -38,7 +45,11 @@ enum class ChangeNotice { Watch, StatEveryRead };
 class IniFile {
 public:
     explicit IniFile(const FileCalls& calls = SystemFileCalls()) : calls_(&calls) {}
-    // Also removes what an earlier save that was killed left beside the file.
+    ~IniFile() { save(); }
+    IniFile(const IniFile&) = delete;
+    IniFile& operator=(const IniFile&) = delete;
+    // Saves what is held for the old path first. Also removes what an earlier save that was
+    // killed left beside the file.
     void setPath(const std::string& nativePath, ChangeNotice notice = ChangeNotice::Watch);
     const std::string& path() const { return path_; }
 
@@ -47,7 +58,13 @@ public:
     bool get(std::string_view section, std::string_view key, std::string& value);
     // Creates the file, the section and the key as needed; the key is trimmed, as reads
     // trim it. A file that exists but cannot be read is never written.
-    IniWrite set(std::string_view section, std::string_view key, std::string_view value);
+    IniWrite set(std::string_view section, std::string_view key, std::string_view value,
+                 SaveWhen when = SaveWhen::Now);
+    // Writes every held value to the file; Saved when nothing is left to write.
+    IniWrite save();
+    // Values wait to be written; since when the oldest has waited.
+    bool holdsUnsaved() const { return unsavedSince_.has_value(); }
+    std::chrono::steady_clock::time_point unsavedSince() const { return *unsavedSince_; }
     // True when the (trimmed) key reads back as itself: no line break, no "=", and no
     // leading "[" or ";", which would make its line a section or a comment.
     static bool KeyReadsBack(std::string_view key);
@@ -75,9 +92,10 @@ private:
 
     void refresh();
     Read readFile(std::string& data) const;
+    static std::string HeldKey(std::string_view section, std::string_view key);
     const Held* findHeld(std::string_view section, std::string_view key) const;
     void hold(Held held);
-    IniWrite save();
+    void forgetSaved();
     bool writeFile(const std::string& target, const std::string& data, const std::string& old);
     enum class Replaced { Yes, NotHere, Failed };
     Replaced replaceAtomically(const std::string& target, int oldFd, const std::string& data);
@@ -87,8 +105,10 @@ private:
     const FileCalls* calls_;  // how saves reach the disk
     std::string path_;
     FileWatch watch_;
-    IniLines disk_;           // the file as last read or written
-    std::vector<Held> held_;  // in the order they were set
+    IniLines disk_;                                   // the file as last read or written
+    std::vector<Held> held_;                          // in the order they were first set
+    std::unordered_map<std::string, size_t> heldAt_;  // HeldKey to index in held_
+    std::optional<std::chrono::steady_clock::time_point> unsavedSince_;
     bool loaded_ = false;
     Stamp stamp_;
 };

@@ -26,6 +26,7 @@ VELMORA_CP932(SettingsNotSaved,
 VELMORA_CP932(SettingsTooLarge,
               "設定ファイルエラー：%s が64MBを超えるため、%s の値は保存しません。値はこの実行の"
               "間だけ保たれます")
+VELMORA_CP932(HeldValues, "これまでに設定した変数")
 VELMORA_CP932(AskQuit, "終了しますか？")
 VELMORA_CP932(DefaultTitle, "すくりぷと実行中")
 

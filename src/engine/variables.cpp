@@ -91,8 +91,17 @@ void Engine::WriteSetting(const std::string& key, const std::string& value) {
 }
 
 void Engine::storeSetting(const char* section, const std::string& key, const std::string& value) {
-    switch (settings_->set(section, key, value)) {
+    reportSettingsResult(settings_->set(section, key, value, SaveWhen::Later), key);
+}
+
+void Engine::saveHeldSettings() {
+    if (settings_->holdsUnsaved()) reportSettingsResult(settings_->save(), msg::HeldValues());
+}
+
+void Engine::reportSettingsResult(IniWrite result, const std::string& key) {
+    switch (result) {
         case IniWrite::Saved:
+        case IniWrite::Held:
             break;
         case IniWrite::BadKey:
             reportError(Format(msg::BadVariableName().c_str(), key.c_str(), line.lineNumber));

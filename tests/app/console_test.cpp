@@ -1,12 +1,24 @@
 // The console front end end to end: the real executable on small script folders.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <thread>
 
 #include "app/options.h"
 #include "engine/text.h"
 #include "env_guard.h"
 #include "process.h"
 #include "script_dir.h"
+#include "wait.h"
 
 namespace velmora {
 namespace {
@@ -135,6 +147,112 @@ TEST(Console, SignalsRunTheExitSectionOnce) {
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, 0);
     }
+}
+
+// A console run whose questions the test answers one at a time, reading between them.
+class Conversation {
+public:
+    explicit Conversation(const std::string& home) {
+        int in[2], out[2];
+        if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC)) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            setenv("VELMORA_HOME", home.c_str(), 1);
+            const std::string exe = std::string(VELMORA_BIN_DIR) + "/velmora";
+            execl(exe.c_str(), exe.c_str(), "--console", nullptr);
+            _exit(127);
+        }
+        close(in[0]);
+        close(out[1]);
+        toChild_ = in[1];
+        fromChild_ = out[0];
+    }
+    ~Conversation() {
+        close(toChild_);
+        close(fromChild_);
+        test::StopChild(pid_);
+    }
+    // True once the child printed the line.
+    bool awaitLine(const std::string& text) {
+        return test::WaitFor([&] {
+            pollfd p{fromChild_, POLLIN, 0};
+            char buf[4096];
+            if (poll(&p, 1, 100) > 0) {
+                ssize_t n = read(fromChild_, buf, sizeof buf);
+                if (n > 0) seen_.append(buf, static_cast<size_t>(n));
+            }
+            return seen_.find(text + "\n") != std::string::npos;
+        });
+    }
+    void answer(const std::string& line) {
+        (void)!write(toChild_, (line + "\n").data(), line.size() + 1);
+    }
+    void kill9() {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int toChild_ = -1, fromChild_ = -1;
+    std::string seen_;
+};
+
+// The values of a variable.txt that must be whole: every line a section or a key.
+std::map<std::string, std::string> WholeSettings(const std::string& text) {
+    std::map<std::string, std::string> values;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '[') continue;
+        size_t eq = line.find('=');
+        if (eq == std::string::npos) return {};  // a cut line
+        values[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return values;
+}
+
+// Sets wait in memory while the script runs, but whenever it waits everything it set is
+// on disk, whole; a kill -9 at any moment loses at most the sets since the last wait (or
+// the last 100 ms) and never leaves a broken file; a script that never waits still has
+// its sets written while it runs.
+TEST(Console, HeldSettingsAreOnDiskWheneverTheScriptWaits) {
+    ScriptDir dir;
+    dir.write("code.txt",
+              "[main]\nset,round,0\nwhile,cmp,%round%,<,1000000\ncalculate,%round%+1\n"
+              "set,round,%var1%\nset,k,0\nwhile,cmp,%k%,<,3000\ncalculate,%k%+1\nset,k,%var1%\n"
+              "endwhile\ninput,round %round%\nendwhile\n");
+    std::mt19937 random(23);
+    for (int run = 0; run < 6; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        Conversation talk(dir.path());
+        int rounds = 1 + static_cast<int>(random() % 4);
+        for (int r = 1; r <= rounds; ++r) {
+            ASSERT_TRUE(talk.awaitLine("round " + std::to_string(r)));
+            auto values = WholeSettings(dir.read("variable.txt"));
+            EXPECT_EQ(values["round"], std::to_string(r));
+            EXPECT_EQ(values["k"], "3000");
+            talk.answer("ok");
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+        talk.kill9();
+        auto values = WholeSettings(dir.read("variable.txt"));
+        ASSERT_FALSE(values.empty()) << dir.read("variable.txt");
+        const int round = std::stoi(values["round"]);
+        EXPECT_TRUE(round == rounds || round == rounds + 1) << round;
+        EXPECT_LE(std::stoi(values["k"]), 3000);
+    }
+    // No wait at all: the sets still reach the disk while the loop runs.
+    dir.write("code.txt", "[main]\nset,k,0\n[loop]\ncalculate,%k%+1\nset,k,%var1%\ngoto,[loop]\n");
+    Conversation busy(dir.path());
+    std::set<std::string> seen;
+    EXPECT_TRUE(test::WaitFor([&] {
+        seen.insert(WholeSettings(dir.read("variable.txt"))["k"]);
+        return seen.size() >= 3;  // written again and again, not only at the end
+    }));
 }
 
 TEST(Console, BookmarkArgument) {
