@@ -2,6 +2,7 @@
 // jumps and blocks, values, timing, and the display commands it forwards to the front end.
 #include <algorithm>
 #include <cstdint>
+#include <string>
 
 #include "engine/engine.h"
 #include "engine/expression.h"
@@ -70,7 +71,8 @@ void Engine::registerCoreCommands() {
              int n = std::max(ToInt(e.line.p(1)), 1);
              e.vars[kVar1] = Format("%i", NextRandom(e.randomSeed_) % n);
          }},
-        {"calculate", 1, [](E& e) { e.vars[kVar1] = Format("%i", EvaluateInteger(e.line.p(1))); }},
+        {"calculate", 1,
+         [](E& e) { e.vars[kVar1] = std::to_string(EvaluateInteger(e.line.p(1))); }},
         {"calculatef", 1, [](E& e) { e.vars[kVar1] = Format("%f", EvaluateReal(e.line.p(1))); }},
         // Timing and questions.
         {"sleep", 1,

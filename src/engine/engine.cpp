@@ -3,6 +3,7 @@
 #include "engine/engine.h"
 
 #include <chrono>
+#include <cstdint>
 
 #include "engine/frontend.h"
 #include "engine/ini_file.h"
@@ -120,27 +121,100 @@ void Engine::CloseScript() {
     script_->close();
 }
 
+// What the reader learns of a line that holds until the file is read again: a line that is
+// passed over, one to expand before it is split (it begins with '"'), or its fields, with
+// the ones that hold a reference or an escape marked. A line without either is split once.
+struct Engine::ParsedLine {
+    enum class Kind : std::uint8_t { Unknown, PassedOver, ExpandFirst, Fields };
+    Kind kind = Kind::Unknown;
+    std::uint16_t expands = 0;  // bit 0: the command word; bit i + 1: parameter i
+    std::string command;        // lower-cased when it expands to nothing else
+    std::vector<std::string> params;
+    const Command* row = nullptr;  // the command's row, when its word is fixed
+};
+
+namespace {
+
+bool Expands(std::string_view field) {
+    return field.find_first_of("%/") != std::string_view::npos;
+}
+
+}  // namespace
+
+const Engine::ParsedLine& Engine::parsed(int index) {
+    if (parseGeneration_ != script_->generation() ||
+        parsedLines_.size() != size_t(script_->lineCount())) {
+        parsedLines_.assign(size_t(script_->lineCount()), ParsedLine{});
+        parseGeneration_ = script_->generation();
+    }
+    ParsedLine& p = parsedLines_[size_t(index)];
+    if (p.kind != ParsedLine::Kind::Unknown) return p;
+    std::string_view text = Trim(script_->line(index));
+    if (IsPassedOver(text)) {
+        p.kind = ParsedLine::Kind::PassedOver;
+    } else if (text[0] == '"') {
+        p.kind = ParsedLine::Kind::ExpandFirst;
+    } else {
+        p.kind = ParsedLine::Kind::Fields;
+        const LineFields f = SplitFields(text);
+        p.command = f.command;
+        if (Expands(p.command)) {
+            p.expands = 1;
+        } else {
+            LowerAsciiInPlace(p.command);
+            p.row = findCommand(p.command);
+        }
+        p.params.assign(f.params.begin(), f.params.begin() + f.count);
+        for (int i = 0; i < f.count; ++i)
+            if (Expands(f.params[i])) p.expands |= std::uint16_t(2u << i);
+    }
+    return p;
+}
+
+void Engine::loadFields(const ParsedLine& p) {
+    line.command = p.command;
+    if (p.expands & 1) {
+        ExpandField(line.command);
+        LowerAsciiInPlace(line.command);
+    }
+    const int count = static_cast<int>(p.params.size());
+    for (int i = 0; i < count; ++i) {
+        line.param[i] = p.params[i];
+        if (p.expands & (2u << i)) ExpandField(line.param[i]);
+    }
+    line.paramCount = count;
+    readRow_ = p.row;
+}
+
+// A line that begins with '"' is expanded whole before it is split; false when it turns
+// out to be a comment.
+bool Engine::readExpandedFirst(int index) {
+    std::string text(Trim(script_->line(index)));
+    text.erase(0, 1);
+    TrimLeftInPlace(text);
+    expandReferences(text);
+    TrimLeftInPlace(text);
+    if (IsComment(text)) return false;
+    splitLine(text);
+    return true;
+}
+
 bool Engine::ReadNextLine() {
     script_->refresh();
+    readRow_ = nullptr;
     const int count = script_->lineCount();
-    std::string text;
     if (line.lineNumber < 0) line.lineNumber = 0;  // a plug-in may have set any number
-    if (line.lineNumber < count) text = script_->line(line.lineNumber);
+    int at = line.lineNumber;
     // Past the end the position stays put rather than count on towards overflow.
     if (line.lineNumber <= count) ++line.lineNumber;
     for (;;) {
-        TrimInPlace(text);
-        if (!IsPassedOver(text)) {
-            if (text[0] == '"') {
-                text.erase(0, 1);
-                TrimLeftInPlace(text);
-                expandReferences(text);
-            }
-            TrimLeftInPlace(text);
-            if (!IsComment(text)) {
-                splitLine(text);
+        if (at < count) {
+            const ParsedLine& p = parsed(at);
+            if (p.kind == ParsedLine::Kind::Fields) {
+                loadFields(p);
                 return true;
             }
+            if (p.kind == ParsedLine::Kind::ExpandFirst && readExpandedFirst(at)) return true;
         }
         const int next = line.lineNumber;
         if (next < 0 || next >= count) {
@@ -148,7 +222,7 @@ bool Engine::ReadNextLine() {
             StopScript();
             return false;
         }
-        text = script_->line(next);
+        at = next;
         ++line.lineNumber;
     }
 }
@@ -174,7 +248,11 @@ bool Engine::ExpandReference(std::string& text) {
     if (value.size() > pattern.size() &&
         text.size() + CountOf(text, pattern) * (value.size() - pattern.size()) > kMaxExpandedSize)
         return false;
-    ReplaceAll(text, pattern, value);
+    // Mostly the reference occurs once: replace it where it stands.
+    if (text.find(pattern, close + 1) == std::string::npos)
+        text.replace(open, pattern.size(), value);
+    else
+        ReplaceAll(text, pattern, value);
     return true;
 }
 
@@ -277,13 +355,15 @@ void Engine::dropStaleLine(const LineRead& read) {
 
 void Engine::ExecuteLine() {
     if (tracing()) traceLine();
-    auto it = commands_.find(line.command);
-    if (it == commands_.end()) {
+    const Command* row = readRow_;
+    readRow_ = nullptr;
+    if (!row || row->word != line.command) row = findCommand(line.command);
+    if (!row) {
         reportError(Format(msg::UnknownCode().c_str(), line.command.c_str(), line.lineNumber));
         StopScript();
         return;
     }
-    const Command& c = it->second;
+    const Command& c = *row;
     if (settings_->holdsUnsaved() && (c.letsOthersLook || settingsOverdue())) saveHeldSettings();
     if (c.check == ParamCheck::BeforeRun && c.minParams > 0 && !CheckParams(c.minParams)) return;
     if (c.subcommands.empty())

@@ -212,6 +212,10 @@ private:
     enum class OpenReport { Shown, Quiet };  // a script that cannot be opened
     bool openScript(const std::string& name, OpenReport report);
     void splitLine(const std::string& text);
+    struct ParsedLine;
+    const ParsedLine& parsed(int index);
+    void loadFields(const ParsedLine& p);
+    bool readExpandedFirst(int index);
     void runSubcommand(const Command& c);
     void traceLine() const;
     void expandReferences(std::string& text);
@@ -243,6 +247,10 @@ private:
     std::string settingsPath_;
     std::string defaultScriptPath_;
     std::string scriptName_;  // as the trace names it
+    // What the reader learnt of each line, for the file as read in parseGeneration_.
+    std::vector<ParsedLine> parsedLines_;
+    unsigned parseGeneration_ = 0;
+    const Command* readRow_ = nullptr;  // the row of the line just read, when known
     std::function<void(const std::string&)> traceSink_;
 
     // Control flow.

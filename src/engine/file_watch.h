@@ -21,7 +21,11 @@ public:
     void watch(const std::string& nativePath);
     // True when the file may have changed since the last call (always true when the
     // system offers no notification); clears the flag.
-    bool changed() { return !flag_ || flag_->exchange(false, std::memory_order_acq_rel); }
+    // A plain load first: the read-modify-write is dearer, and the answer is nearly always no.
+    bool changed() {
+        return !flag_ || (flag_->load(std::memory_order_acquire) &&
+                          flag_->exchange(false, std::memory_order_acq_rel));
+    }
     // Marks the file as possibly changed, for writers in this process that must be seen
     // at the very next read.
     void touch() {

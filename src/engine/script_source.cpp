@@ -28,6 +28,8 @@ void ScriptSource::close() {
     fd_ = -1;
     data_.clear();
     lines_.clear();
+    index_.clear();
+    ++generation_;
     size_ = -1;
 }
 
@@ -57,6 +59,8 @@ bool ScriptSource::load() {
     size_ = st.st_size;
     mtime_ = st.st_mtim;
     data_.clear();
+    index_.clear();
+    ++generation_;
     char buf[65536];
     off_t at = 0;
     ssize_t n;
@@ -95,9 +99,12 @@ bool ScriptSource::load() {
 }
 
 int ScriptSource::find(std::string_view text) const {
-    for (int i = 0; i < lineCount(); ++i)
-        if (line(i) == text) return i;
-    return -1;
+    if (index_.empty() && !lines_.empty()) {
+        index_.reserve(lines_.size());
+        for (int i = 0; i < lineCount(); ++i) index_.emplace(line(i), i);  // the first wins
+    }
+    auto it = index_.find(text);
+    return it == index_.end() ? -1 : it->second;
 }
 
 }  // namespace velmora

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/file_watch.h"
@@ -31,8 +32,11 @@ public:
     std::string_view line(int i) const {
         return std::string_view(data_.data() + lines_[i].start, lines_[i].length);
     }
-    // First line equal to text, or -1.
+    // First line equal to text, or -1. As fast at the end of a long script as at its top:
+    // the lines are indexed at the first search after each load.
     int find(std::string_view text) const;
+    // Changes whenever the lines are read again: what was learnt of them may be stale.
+    unsigned generation() const { return generation_; }
 
     // A file that begins with the UTF-8 byte-order mark is read as UTF-8 and converted to
     // CP932 line by line; these are the 1-based lines holding characters without a CP932
@@ -57,6 +61,8 @@ private:
     timespec mtime_{};
     bool utf8_ = false;
     std::vector<int> unconvertible_;
+    unsigned generation_ = 0;
+    mutable std::unordered_map<std::string_view, int> index_;  // line text to its first number
 };
 
 }  // namespace velmora

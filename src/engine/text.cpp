@@ -172,6 +172,14 @@ double ToReal(std::string_view s) {
         while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
     }
     if (digits == 0) return 0.0;
+    // A plain integer of up to 15 digits is exact in a double: no need for strtod.
+    if (digits <= 15 && (i == s.size() || (s[i] != 'e' && s[i] != 'E')) &&
+        s.substr(start, i - start).find('.') == std::string_view::npos) {
+        double v = 0;
+        for (size_t d = start + (s[start] == '+' || s[start] == '-'); d < i; ++d)
+            v = v * 10 + (s[d] - '0');
+        return s[start] == '-' ? -v : v;
+    }
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         size_t j = i + 1;
         if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;

@@ -1,5 +1,7 @@
 // Built-in variables, the clock names, the script's own variables and the settings.
 #include <ctime>
+#include <string_view>
+#include <unordered_map>
 
 #include "engine/engine.h"
 #include "engine/frontend.h"
@@ -58,9 +60,14 @@ const std::string& BuiltinDefault(const std::string& key) {
 }  // namespace
 
 int BuiltinIndexOf(const std::string& name) {
-    for (int i = 0; i < kBuiltinCount; ++i)
-        if (name == kBuiltinNames[i]) return i;
-    return -1;
+    // Every expansion asks: one hash instead of 25 comparisons.
+    static const std::unordered_map<std::string_view, int> index = [] {
+        std::unordered_map<std::string_view, int> m;
+        for (int i = 0; i < kBuiltinCount; ++i) m.emplace(kBuiltinNames[i], i);
+        return m;
+    }();
+    auto it = index.find(name);
+    return it == index.end() ? -1 : it->second;
 }
 
 std::string Engine::GetVariable(const std::string& name, const std::string& def) {
