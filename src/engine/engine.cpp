@@ -8,6 +8,7 @@
 #include "engine/frontend.h"
 #include "engine/ini_file.h"
 #include "engine/messages.h"
+#include "engine/parsed_line.h"
 #include "engine/script_source.h"
 #include "engine/text.h"
 #include "engine/trim.h"
@@ -16,12 +17,8 @@ namespace velmora {
 
 namespace {
 
-constexpr int kMaxExpandPasses = 30;
 // The longest a set waits in memory while the script runs.
 constexpr auto kHeldSettingsAge = std::chrono::milliseconds(100);
-// A field stops expanding, as at the pass limit, before a pass would take it past this:
-// one pass can multiply its length (a value of 333 references to itself).
-constexpr size_t kMaxExpandedSize = 1 << 20;
 
 size_t CountOf(std::string_view s, std::string_view what) {
     size_t n = 0;
@@ -121,66 +118,62 @@ void Engine::CloseScript() {
     script_->close();
 }
 
-// What the reader learns of a line that holds until the file is read again: a line that is
-// passed over, one to expand before it is split (it begins with '"'), or its fields, with
-// the ones that hold a reference or an escape marked. A line without either is split once.
-struct Engine::ParsedLine {
-    enum class Kind : std::uint8_t { Unknown, PassedOver, ExpandFirst, Fields };
-    Kind kind = Kind::Unknown;
-    std::uint16_t expands = 0;  // bit 0: the command word; bit i + 1: parameter i
-    std::string command;        // lower-cased when it expands to nothing else
-    std::vector<std::string> params;
-    const Command* row = nullptr;  // the command's row, when its word is fixed
-};
-
-namespace {
-
-bool Expands(std::string_view field) {
-    return field.find_first_of("%/") != std::string_view::npos;
-}
-
-}  // namespace
-
-const Engine::ParsedLine& Engine::parsed(int index) {
+const ParsedLine& Engine::parsed(int index) {
     if (parseGeneration_ != script_->generation() ||
         parsedLines_.size() != size_t(script_->lineCount())) {
         parsedLines_.assign(size_t(script_->lineCount()), ParsedLine{});
         parseGeneration_ = script_->generation();
     }
     ParsedLine& p = parsedLines_[size_t(index)];
-    if (p.kind != ParsedLine::Kind::Unknown) return p;
-    std::string_view text = Trim(script_->line(index));
-    if (IsPassedOver(text)) {
-        p.kind = ParsedLine::Kind::PassedOver;
-    } else if (text[0] == '"') {
-        p.kind = ParsedLine::Kind::ExpandFirst;
-    } else {
-        p.kind = ParsedLine::Kind::Fields;
-        const LineFields f = SplitFields(text);
-        p.command = f.command;
-        if (Expands(p.command)) {
-            p.expands = 1;
-        } else {
-            LowerAsciiInPlace(p.command);
-            p.row = findCommand(p.command);
-        }
-        p.params.assign(f.params.begin(), f.params.begin() + f.count);
-        for (int i = 0; i < f.count; ++i)
-            if (Expands(f.params[i])) p.expands |= std::uint16_t(2u << i);
+    if (p.kind == ParsedLine::Kind::Unknown) {
+        p = ParseLine(Trim(script_->line(index)));
+        if (p.kind == ParsedLine::Kind::Fields && !(p.expands & 1)) p.row = findCommand(p.command);
     }
     return p;
 }
 
+// Fills a field's references from its template; false when the passes must do it: a value
+// holds a "%" (the next pass would expand it), or the text could pass the size limit on
+// the way (never more than what is filled plus the raw field).
+bool Engine::fillTemplate(const FieldTemplate& t, size_t rawSize, std::string& out) {
+    if (!t.usable) return false;
+    out.clear();
+    for (const FieldTemplate::Reference& r : t.refs) {
+        out += r.before;
+        const size_t at = out.size();
+        out += r.builtin >= 0 ? vars[r.builtin] : GetVariable(r.name, "");
+        if (out.find('%', at) != std::string::npos || out.size() + rawSize > kMaxExpandedSize)
+            return false;
+    }
+    out += t.tail;
+    return true;
+}
+
+void Engine::expandField(const std::string& raw, const FieldTemplate* t, std::string& out) {
+    if (!t || !fillTemplate(*t, raw.size(), out)) {
+        out = raw;
+        expandReferences(out);
+    }
+    replaceEscapes(out);
+}
+
 void Engine::loadFields(const ParsedLine& p) {
-    line.command = p.command;
+    auto templateOf = [&](int field) {
+        const int at = p.templateOf[size_t(field)];
+        return at < 0 ? nullptr : &p.templates[size_t(at)];
+    };
     if (p.expands & 1) {
-        ExpandField(line.command);
+        expandField(p.command, templateOf(0), line.command);
         LowerAsciiInPlace(line.command);
+    } else {
+        line.command = p.command;
     }
     const int count = static_cast<int>(p.params.size());
     for (int i = 0; i < count; ++i) {
-        line.param[i] = p.params[i];
-        if (p.expands & (2u << i)) ExpandField(line.param[i]);
+        if (p.expands & (2u << i))
+            expandField(p.params[i], templateOf(i + 1), line.param[i]);
+        else
+            line.param[i] = p.params[i];
     }
     line.paramCount = count;
     readRow_ = p.row;
@@ -264,6 +257,10 @@ void Engine::expandReferences(std::string& text) {
 
 void Engine::ExpandField(std::string& field) {
     expandReferences(field);
+    replaceEscapes(field);
+}
+
+void Engine::replaceEscapes(std::string& field) {
     if (field.find('/') == std::string::npos) return;
     ReplaceAll(field, "/com", ",");
     ReplaceAll(field, "/ret", "\n");

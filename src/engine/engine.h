@@ -13,6 +13,7 @@
 
 #include "engine/file_calls.h"
 #include "engine/limits.h"
+#include "engine/parsed_line.h"
 #include "engine/rect.h"
 #include "velmora/plugin_api.h"
 
@@ -212,9 +213,11 @@ private:
     enum class OpenReport { Shown, Quiet };  // a script that cannot be opened
     bool openScript(const std::string& name, OpenReport report);
     void splitLine(const std::string& text);
-    struct ParsedLine;
     const ParsedLine& parsed(int index);
     void loadFields(const ParsedLine& p);
+    void expandField(const std::string& raw, const FieldTemplate* t, std::string& out);
+    bool fillTemplate(const FieldTemplate& t, size_t rawSize, std::string& out);
+    static void replaceEscapes(std::string& field);
     bool readExpandedFirst(int index);
     void runSubcommand(const Command& c);
     void traceLine() const;
