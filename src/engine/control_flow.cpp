@@ -72,14 +72,14 @@ void Engine::cmdIf() {
 void Engine::skipBranch() {
     int depth = 0;
     while (ReadNextLine()) {
-        const std::string& w = line.command;
-        if (w == "if") {
+        const BlockRole role = blockRoleOf(line.command);
+        if (role == BlockRole::OpenIf) {
             ++depth;
-        } else if (depth == 0 && w == "else") {
+        } else if (depth == 0 && role == BlockRole::Else) {
             return;
-        } else if (depth == 0 && w == "elseif") {
+        } else if (depth == 0 && role == BlockRole::ElseIf) {
             if (EvaluateCondition()) return;
-        } else if (w == "endif") {
+        } else if (role == BlockRole::CloseIf) {
             if (depth == 0) {
                 --openIfs_;
                 return;
@@ -95,15 +95,16 @@ void Engine::cmdBranchEnd() {
         StopScript();
         return;
     }
-    if (line.command == "endif") {
+    if (blockRoleOf(line.command) == BlockRole::CloseIf) {
         --openIfs_;
         return;
     }
     // The branch before this elseif/else ran: skip to the block's endif.
     int depth = 1;
     while (ReadNextLine()) {
-        if (line.command == "if") ++depth;
-        if (line.command == "endif" && --depth == 0) {
+        const BlockRole role = blockRoleOf(line.command);
+        if (role == BlockRole::OpenIf) ++depth;
+        if (role == BlockRole::CloseIf && --depth == 0) {
             --openIfs_;
             return;
         }
@@ -120,9 +121,10 @@ void Engine::cmdWhile() {
     if (EvaluateCondition()) return;
     int depth = 0;
     while (ReadNextLine()) {
-        if (line.command == "while") {
+        const BlockRole role = blockRoleOf(line.command);
+        if (role == BlockRole::OpenLoop) {
             ++depth;
-        } else if (line.command == "endwhile") {
+        } else if (role == BlockRole::CloseLoop) {
             if (depth == 0) {
                 if (!loopStack_.empty()) loopStack_.pop_back();
                 return;
@@ -148,7 +150,7 @@ void Engine::cmdSubcode() {
         StopScript();
         return;
     }
-    callStack_[callDepth_++] = line.lineNumber;
+    callStack_[callDepth_++] = {line.lineNumber, loopStack_.size()};
     FindLabel(line.p(1), optionalInt(2), {.resetBlocks = false, .resetCalls = false});
 }
 
@@ -157,7 +159,15 @@ void Engine::cmdEnd() {
         running = false;
         return;
     }
-    line.lineNumber = callStack_[--callDepth_];
+    const OpenCall& call = callStack_[--callDepth_];
+    if (loopStack_.size() > call.loops) loopStack_.resize(call.loops);
+    line.lineNumber = call.returnLine;
+}
+
+// Skips read the roles from the command rows, so a new block word needs no edit here.
+BlockRole Engine::blockRoleOf(const std::string& word) const {
+    const Command* c = findCommand(word);
+    return c ? c->block : BlockRole::None;
 }
 
 int Engine::optionalInt(int n) const {

@@ -29,97 +29,191 @@ int ChoiceParams(int count) {
 
 }  // namespace
 
+// The engine's own commands write nothing but variable.txt, which it keeps itself: none
+// asks for a fresh look at the files.
 void Engine::registerCoreCommands() {
     using E = Engine;
+    constexpr bool kNoFiles = false;
+    constexpr LabelParam kJump{.at = 1, .use = LabelUse::Jump};
     addCommands({
         // Variables and settings.
-        {"set", 2, [](E& e) { e.SetVariable(e.line.p(1), e.line.p(2)); }},
-        {"setdef", 2, [](E& e) { e.WriteSetting(e.line.p(1), e.line.p(2)); }},
-        {"getdef", 1,
-         [](E& e) {
-             std::string def = e.line.paramCount >= 2 ? e.line.p(2) : std::string();
-             e.SetVariable(e.line.p(1), e.ReadSetting(e.line.p(1), def));
-         }},
+        {.word = "set",
+         .minParams = 2,
+         .run = [](E& e) { e.SetVariable(e.line.p(1), e.line.p(2)); },
+         .mayWriteFiles = kNoFiles,
+         .storesNameAt = 1},
+        {.word = "setdef",
+         .minParams = 2,
+         .run = [](E& e) { e.WriteSetting(e.line.p(1), e.line.p(2)); },
+         .mayWriteFiles = kNoFiles,
+         .storesNameAt = 1},
+        {.word = "getdef",
+         .minParams = 1,
+         .run =
+             [](E& e) {
+                 std::string def = e.line.paramCount >= 2 ? e.line.p(2) : std::string();
+                 e.SetVariable(e.line.p(1), e.ReadSetting(e.line.p(1), def));
+             },
+         .mayWriteFiles = kNoFiles,
+         .storesNameAt = 1},
         // Script control.
-        {"usescript", 0, [](E& e) { e.cmdUseScript(); }},
-        {"pause", 0, [](E& e) { e.running = false; }},
-        {"endcode", 0, [](E& e) { e.StopScript(); }},
-        {"exit", 0,
-         [](E& e) {
-             e.running = false;
-             e.Shutdown();
-             e.fe_.requestClose();
-         }},
+        {.word = "usescript",
+         .minParams = 0,
+         .run = [](E& e) { e.cmdUseScript(); },
+         .mayWriteFiles = kNoFiles,
+         .label = {.at = 1, .use = LabelUse::Jump, .scriptAt = 2},
+         .flow = Flow::Leaves},
+        {.word = "pause",
+         .minParams = 0,
+         .run = [](E& e) { e.running = false; },
+         .mayWriteFiles = kNoFiles},
+        {.word = "endcode",
+         .minParams = 0,
+         .run = [](E& e) { e.StopScript(); },
+         .mayWriteFiles = kNoFiles,
+         .flow = Flow::Leaves},
+        {.word = "exit",
+         .minParams = 0,
+         .run =
+             [](E& e) {
+                 e.running = false;
+                 e.Shutdown();
+                 e.fe_.requestClose();
+             },
+         .mayWriteFiles = kNoFiles,
+         .flow = Flow::Leaves},
         // Jumps, calls, blocks, loops.
-        {"goto", 1, [](E& e) { e.FindLabel(e.line.p(1), e.optionalInt(2)); }},
-        {"subcode", 1, [](E& e) { e.cmdSubcode(); }},
-        {"end", 0, [](E& e) { e.cmdEnd(); }},
-        {"bookmark", 1,
-         [](E& e) {
-             e.WriteSetting("bookmark", Format("%s,%i", e.line.p(1).c_str(), e.optionalInt(2)));
-         }},
-        {"if", 3, [](E& e) { e.cmdIf(); }},
-        {"elseif", 0, [](E& e) { e.cmdBranchEnd(); }},
-        {"else", 0, [](E& e) { e.cmdBranchEnd(); }},
-        {"endif", 0, [](E& e) { e.cmdBranchEnd(); }},
-        {"while", 3, [](E& e) { e.cmdWhile(); }},
-        {"endwhile", 0, [](E& e) { e.cmdEndWhile(); }},
+        {.word = "goto",
+         .minParams = 1,
+         .run = [](E& e) { e.FindLabel(e.line.p(1), e.optionalInt(2)); },
+         .mayWriteFiles = kNoFiles,
+         .label = kJump,
+         .flow = Flow::Leaves},
+        {.word = "subcode",
+         .minParams = 1,
+         .run = [](E& e) { e.cmdSubcode(); },
+         .mayWriteFiles = kNoFiles,
+         .label = {.at = 1, .use = LabelUse::Call}},
+        {.word = "end", .minParams = 0, .run = [](E& e) { e.cmdEnd(); }, .mayWriteFiles = kNoFiles},
+        {.word = "bookmark",
+         .minParams = 1,
+         .run =
+             [](E& e) {
+                 e.WriteSetting("bookmark", Format("%s,%i", e.line.p(1).c_str(), e.optionalInt(2)));
+             },
+         .mayWriteFiles = kNoFiles,
+         .label = {.at = 1, .use = LabelUse::Mark}},
+        {.word = "if",
+         .minParams = 3,
+         .run = [](E& e) { e.cmdIf(); },
+         .mayWriteFiles = kNoFiles,
+         .block = BlockRole::OpenIf},
+        {.word = "elseif",
+         .minParams = 0,
+         .run = [](E& e) { e.cmdBranchEnd(); },
+         .mayWriteFiles = kNoFiles,
+         .block = BlockRole::ElseIf},
+        {.word = "else",
+         .minParams = 0,
+         .run = [](E& e) { e.cmdBranchEnd(); },
+         .mayWriteFiles = kNoFiles,
+         .block = BlockRole::Else},
+        {.word = "endif",
+         .minParams = 0,
+         .run = [](E& e) { e.cmdBranchEnd(); },
+         .mayWriteFiles = kNoFiles,
+         .block = BlockRole::CloseIf},
+        {.word = "while",
+         .minParams = 3,
+         .run = [](E& e) { e.cmdWhile(); },
+         .mayWriteFiles = kNoFiles,
+         .block = BlockRole::OpenLoop},
+        {.word = "endwhile",
+         .minParams = 0,
+         .run = [](E& e) { e.cmdEndWhile(); },
+         .mayWriteFiles = kNoFiles,
+         .block = BlockRole::CloseLoop},
         // Values.
-        {"random", 1,
-         [](E& e) {
-             int n = std::max(ToInt(e.line.p(1)), 1);
-             e.vars[kVar1] = Format("%i", NextRandom(e.randomSeed_) % n);
-         }},
-        {"calculate", 1, [](E& e) { e.vars[kVar1] = Format("%i", EvaluateInteger(e.line.p(1))); }},
-        {"calculatef", 1, [](E& e) { e.vars[kVar1] = Format("%f", EvaluateReal(e.line.p(1))); }},
+        {.word = "random",
+         .minParams = 1,
+         .run =
+             [](E& e) {
+                 int n = std::max(ToInt(e.line.p(1)), 1);
+                 e.vars[kVar1] = Format("%i", NextRandom(e.randomSeed_) % n);
+             },
+         .mayWriteFiles = kNoFiles},
+        {.word = "calculate",
+         .minParams = 1,
+         .run = [](E& e) { e.vars[kVar1] = Format("%i", EvaluateInteger(e.line.p(1))); },
+         .mayWriteFiles = kNoFiles},
+        {.word = "calculatef",
+         .minParams = 1,
+         .run = [](E& e) { e.vars[kVar1] = Format("%f", EvaluateReal(e.line.p(1))); },
+         .mayWriteFiles = kNoFiles},
         // Timing and questions.
-        {"sleep", 1,
-         [](E& e) {
-             // A negative time waits 0 seconds rather than practically for ever.
-             std::int64_t ms = std::int64_t(ToInt(e.line.p(1))) * 1000;
-             e.fe_.sleepCommand(static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT32_MAX)));
-         }},
-        // The timer clears var3 before it checks its parameters.
-        {"timer",
-         kTimerParams,
-         [](E& e) { e.cmdTimer(); },
-         true,
-         {},
-         WordCase::Lowered,
-         {},
-         ParamCheck::InHandler},
-        {"choice",
-         3,
-         [](E& e) { e.cmdChoice(); },
-         true,
-         {},
-         WordCase::Lowered,
-         {},
-         ParamCheck::BeforeRun,
-         {1, ChoiceParams}},
-        {"input", 1,
-         [](E& e) {
-             e.CancelWaits();
-             std::string answer;
-             if (!e.fe_.inputDialog(e.line.p(1), answer)) answer.clear();
-             e.vars[kVar1] = answer;
-         }},
+        {.word = "sleep",
+         .minParams = 1,
+         .run =
+             [](E& e) {
+                 // A negative time waits 0 seconds rather than practically for ever.
+                 std::int64_t ms = std::int64_t(ToInt(e.line.p(1))) * 1000;
+                 e.fe_.sleepCommand(static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT32_MAX)));
+             },
+         .mayWriteFiles = kNoFiles},
+        // The timer clears var3 before it checks its parameters; its words are compared
+        // as written, and every word but "stop" starts it.
+        {.word = "timer",
+         .minParams = kTimerParams,
+         .run = {},
+         .mayWriteFiles = kNoFiles,
+         .subcommands = {{.word = "stop",
+                          .minParams = kTimerParams,
+                          .run = [](E& e) { e.cmdTimer(); },
+                          .check = ParamCheck::InHandler},
+                         {.word = kAnyOtherWord,
+                          .minParams = kTimerParams,
+                          .run = [](E& e) { e.cmdTimer(); },
+                          .check = ParamCheck::InHandler,
+                          .label = {.at = 3, .use = LabelUse::Jump}}},
+         .subcommandCase = WordCase::AsWritten,
+         .check = ParamCheck::InHandler},
+        {.word = "choice",
+         .minParams = 3,
+         .run = [](E& e) { e.cmdChoice(); },
+         .mayWriteFiles = kNoFiles,
+         .counted = {1, ChoiceParams}},
+        {.word = "input",
+         .minParams = 1,
+         .run =
+             [](E& e) {
+                 e.CancelWaits();
+                 std::string answer;
+                 if (!e.fe_.inputDialog(e.line.p(1), answer)) answer.clear();
+                 e.vars[kVar1] = answer;
+             },
+         .mayWriteFiles = kNoFiles},
         // Display.
-        {"messagebox", 1, [](E& e) { e.fe_.messageBox(e.line.p(1)); }},
-        {"title", 1,
-         [](E& e) { e.fe_.setTitle(e.line.p(1).empty() ? e.vars[kTitle] : e.line.p(1)); }},
-        {"clear", 0, [](E& e) { e.fe_.clearDisplay(); }},
-        {"text", 2,
-         [](E& e) {
-             LowerAsciiInPlace(e.line.p(1));
-             e.fe_.showText(e.line.p(1), e.line.p(2));
-         }},
+        {.word = "messagebox",
+         .minParams = 1,
+         .run = [](E& e) { e.fe_.messageBox(e.line.p(1)); },
+         .mayWriteFiles = kNoFiles},
+        {.word = "title",
+         .minParams = 1,
+         .run = [](E& e) { e.fe_.setTitle(e.line.p(1).empty() ? e.vars[kTitle] : e.line.p(1)); },
+         .mayWriteFiles = kNoFiles},
+        {.word = "clear",
+         .minParams = 0,
+         .run = [](E& e) { e.fe_.clearDisplay(); },
+         .mayWriteFiles = kNoFiles},
+        {.word = "text",
+         .minParams = 2,
+         .run =
+             [](E& e) {
+                 LowerAsciiInPlace(e.line.p(1));
+                 e.fe_.showText(e.line.p(1), e.line.p(2));
+             },
+         .mayWriteFiles = kNoFiles},
     });
-}
-
-void Engine::markCoreCommands() {
-    // The engine's own commands write nothing but variable.txt.
-    for (auto& [word, command] : commands_) command.mayWriteFiles = false;
 }
 
 void Engine::cmdUseScript() {

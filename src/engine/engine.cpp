@@ -25,19 +25,6 @@ size_t CountOf(std::string_view s, std::string_view what) {
     return n;
 }
 
-void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
-    size_t at = s.find(from);
-    if (at == std::string::npos) return;
-    std::string out;
-    size_t last = 0;
-    for (; at != std::string::npos; at = s.find(from, last)) {
-        out.append(s, last, at - last).append(to);
-        last = at + from.size();
-    }
-    out.append(s, last, std::string::npos);
-    s.swap(out);
-}
-
 }  // namespace
 
 Engine::Engine(Frontend& frontend, const FileCalls& files)
@@ -45,7 +32,6 @@ Engine::Engine(Frontend& frontend, const FileCalls& files)
       script_(std::make_unique<ScriptSource>()),
       settings_(std::make_unique<IniFile>(files)) {
     registerCoreCommands();
-    markCoreCommands();
 }
 
 Engine::~Engine() = default;
@@ -182,11 +168,7 @@ void Engine::expandReferences(std::string& text) {
 
 void Engine::ExpandField(std::string& field) {
     expandReferences(field);
-    if (field.find('/') == std::string::npos) return;
-    ReplaceAll(field, "/com", ",");
-    ReplaceAll(field, "/ret", "\n");
-    ReplaceAll(field, "/per", "%");
-    ReplaceAll(field, "/_", "/");
+    DecodeEscapes(field);
 }
 
 bool Engine::CheckParams(int n) {

@@ -43,6 +43,25 @@ struct CountedParams {
     int For(const std::string& countText) const;
 };
 
+// What a label parameter leads to: a jump forgets open blocks, loops and calls; a call
+// returns with `end`; a mark is only stored for a later start.
+enum class LabelUse { None, Jump, Call, Mark };
+
+// Where a line names a label: parameter `at`, searched in the script that parameter
+// `scriptAt` names (0 or absent: the current script).
+struct LabelParam {
+    int at = 0;  // 0: the line names no label
+    LabelUse use = LabelUse::None;
+    int scriptAt = 0;
+};
+
+// The part a command plays in the blocks that a skip reads through. OpenIf, ElseIf and
+// OpenLoop lines carry a condition.
+enum class BlockRole { None, OpenIf, ElseIf, Else, CloseIf, OpenLoop, CloseLoop };
+
+// Whether the line after a command runs next: not after a jump, a stop or the end.
+enum class Flow { Continues, Leaves };
+
 // One sub-command: its word, the parameters its line needs in all, and its handler.
 struct SubCommand {
     std::string word;  // kAnyOtherWord: every word that no other row has
@@ -50,13 +69,14 @@ struct SubCommand {
     std::function<void(Engine&)> run = {};
     ParamCheck check = ParamCheck::BeforeRun;
     CountedParams counted = {};
+    LabelParam label = {};
 };
 inline const std::string kAnyOtherWord = "*";
 
 // One row of the command table: the word, the count passed to CheckParams before the
 // handler runs (0: no check), and the handler. A command whose parameter 1 selects what
 // it does has sub-command rows instead of a handler; the interpreter dispatches them and
-// the checker reads them.
+// the checker reads them. Rows beyond the first three fields name them.
 struct Command {
     std::string word;
     int minParams;
@@ -69,6 +89,11 @@ struct Command {
     std::function<std::string(const std::string& word, int line)> unknownSubcommand = {};
     ParamCheck check = ParamCheck::BeforeRun;
     CountedParams counted = {};
+    LabelParam label = {};
+    BlockRole block = BlockRole::None;
+    Flow flow = Flow::Continues;
+    // The parameter naming a variable or setting the line stores (0: none).
+    int storesNameAt = 0;
 };
 
 // The row of c that parameter 1 selects (param1 already lower-cased where the command
@@ -211,12 +236,12 @@ private:
     void storeSetting(const char* section, const std::string& key, const std::string& value);
 
     void registerCoreCommands();
-    void markCoreCommands();
     void cmdUseScript();
     void cmdTimer();
     void cmdChoice();
     void cmdIf();
     void skipBranch();
+    BlockRole blockRoleOf(const std::string& word) const;
     void cmdBranchEnd();
     void cmdWhile();
     void cmdEndWhile();
@@ -236,7 +261,13 @@ private:
     std::function<void(const std::string&)> traceSink_;
 
     // Control flow.
-    std::array<int, kMaxCalls> callStack_ = {};
+    // Per open call: the line to return to and the loops open when it was made, which
+    // `end` closes again so that the caller's `endwhile` finds its own loop.
+    struct OpenCall {
+        int returnLine;
+        size_t loops;
+    };
+    std::array<OpenCall, kMaxCalls> callStack_ = {};
     int callDepth_ = 0;
     std::vector<int> loopStack_;
     int openIfs_ = 0;

@@ -3,13 +3,13 @@
 
 #include <algorithm>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
 
 #include "engine/engine.h"
 #include "engine/expression.h"
+#include "engine/ini_file.h"
 #include "engine/limits.h"
 #include "engine/script_source.h"
 #include "engine/text.h"
@@ -43,12 +43,28 @@ struct Fields {
     std::vector<std::string> params;
 };
 
-// Splits like the reader, without expansion.
+// Splits like the reader, without expansion; escapes are decoded as a run decodes them,
+// so "/_" in a label names the same line for both.
 Fields Split(const std::string& text) {
     const LineFields split = SplitFields(text);
     Fields f{ToLowerAscii(split.command), {}};
-    for (int i = 0; i < split.count; ++i) f.params.emplace_back(split.params[i]);
+    for (int i = 0; i < split.count; ++i) {
+        std::string param(split.params[i]);
+        if (!Dynamic(param)) DecodeEscapes(param);
+        f.params.push_back(std::move(param));
+    }
     return f;
+}
+
+// The sub-command row a line selects; nullptr without one, or when it is not known yet.
+const SubCommand* SubcommandOf(const Command& c, const Fields& f) {
+    if (c.subcommands.empty() || f.params.empty() || Dynamic(f.params[0])) return nullptr;
+    return FindSubcommand(
+        c, c.subcommandCase == WordCase::Lowered ? ToLowerAscii(f.params[0]) : f.params[0]);
+}
+
+bool HasCondition(BlockRole role) {
+    return role == BlockRole::OpenIf || role == BlockRole::ElseIf || role == BlockRole::OpenLoop;
 }
 
 class Checker {
@@ -71,6 +87,7 @@ public:
         for (int i = 0; i < src->lineCount(); ++i) checkLine(i + 1, std::string(src->line(i)));
         for (int n : ifs_) report(n, "if without endif");
         for (int n : whiles_) report(n, "while without endwhile");
+        checkJumpsIntoBlocks(*src);
         checkCallDepth(*src);
         return findings_;
     }
@@ -105,8 +122,9 @@ private:
             return;
         }
         if (!checkParams(n, *c, f)) return;
-        checkBlocks(n, f);
-        checkLabels(n, f);
+        checkBlocks(n, *c, f);
+        checkLabels(n, *c, f);
+        checkStoredName(n, *c, f);
     }
 
     // The command's and its sub-command's rows: an unknown word or fewer parameters than a
@@ -119,7 +137,7 @@ private:
         if (c.subcommands.empty() || f.params.empty() || Dynamic(f.params[0])) return true;
         const std::string word =
             c.subcommandCase == WordCase::Lowered ? ToLowerAscii(f.params[0]) : f.params[0];
-        const SubCommand* sub = FindSubcommand(c, word);
+        const SubCommand* sub = SubcommandOf(c, f);
         if (!sub) {
             report(n, "unknown sub-command " + Quote(f.params[0]) + " of " + Quote(f.command));
             return false;
@@ -143,7 +161,12 @@ private:
     }
 
     void checkCondition(int n, const Fields& f) {
-        if (f.params.empty() || Dynamic(f.params[0])) return;
+        if (f.params.empty()) {
+            // A run evaluates it when the branch before it was skipped, and stops there.
+            report(n, Quote(f.command) + " without a condition");
+            return;
+        }
+        if (Dynamic(f.params[0])) return;
         const ConditionRule* rule = FindCondition(ToLowerAscii(f.params[0]));
         if (!rule) {
             report(n, "unknown condition " + Quote(f.params[0]));
@@ -160,49 +183,75 @@ private:
         if (!Dynamic(op) && !FindCompare(op)) report(n, "unknown comparison operator " + Quote(op));
     }
 
-    void checkBlocks(int n, const Fields& f) {
-        const std::string& w = f.command;
-        if (w == "if" || w == "elseif" || w == "while") checkCondition(n, f);
-        if (w == "if") ifs_.push_back(n);
-        if (w == "while") {
-            // A run refuses the loop one deeper than the limit, whatever the conditions.
-            if (static_cast<int>(whiles_.size()) == kMaxLoops)
-                report(n, "loops nested more than " + std::to_string(kMaxLoops) + " deep");
-            whiles_.push_back(n);
-        }
-        if ((w == "elseif" || w == "else" || w == "endif") && ifs_.empty())
-            report(n, Quote(w) + " without if");
-        else if (w == "endif")
-            ifs_.pop_back();
-        if (w == "endwhile") {
-            if (whiles_.empty())
-                report(n, "'endwhile' without while");
-            else
-                whiles_.pop_back();
+    void checkBlocks(int n, const Command& c, const Fields& f) {
+        if (HasCondition(c.block)) checkCondition(n, f);
+        switch (c.block) {
+            case BlockRole::None:
+                break;
+            case BlockRole::OpenIf:
+                ifs_.push_back(n);
+                break;
+            case BlockRole::ElseIf:
+            case BlockRole::Else:
+            case BlockRole::CloseIf:
+                if (ifs_.empty()) {
+                    report(n, Quote(f.command) + " without if");
+                } else if (c.block == BlockRole::CloseIf) {
+                    blocks_.push_back({ifs_.back(), n});
+                    ifs_.pop_back();
+                }
+                break;
+            case BlockRole::OpenLoop:
+                // A run refuses the loop one deeper than the limit, whatever the conditions.
+                if (static_cast<int>(whiles_.size()) == kMaxLoops)
+                    report(n, "loops nested more than " + std::to_string(kMaxLoops) + " deep");
+                whiles_.push_back(n);
+                break;
+            case BlockRole::CloseLoop:
+                if (whiles_.empty()) {
+                    report(n, Quote(f.command) + " without while");
+                } else {
+                    blocks_.push_back({whiles_.back(), n});
+                    whiles_.pop_back();
+                }
+                break;
         }
     }
 
-    void checkLabels(int n, const Fields& f) {
-        const std::string& w = f.command;
+    // The label parameter of the line's row (its sub-command's first), checked in the
+    // script it names; calls and jumps within this script are kept for later passes.
+    void checkLabels(int n, const Command& c, const Fields& f) {
+        const SubCommand* sub = SubcommandOf(c, f);
+        const LabelParam& label = sub && sub->label.at > 0 ? sub->label : c.label;
+        if (label.at == 0) return;
         const auto& p = f.params;
-        if (w == "goto" || w == "subcode" || w == "bookmark") {
-            checkLabel(n, p[0], file_);
-            if (w == "subcode" && !Dynamic(p[0])) calls_.push_back({n, p[0]});
-        } else if (w == "timer" && p.size() >= 3 && p[0] != "stop") {
-            checkLabel(n, p[2], file_);
-        } else if (w == "usescript") {
-            std::string target = file_;
-            if (p.size() >= 2) {
-                if (Dynamic(p[1])) return;
-                target =
-                    NativePath(p[1].find(':') == std::string::npos ? programPath_ + p[1] : p[1]);
-                if (!load(target)) {
-                    report(n, "script " + Quote(p[1]) + " cannot be opened");
-                    return;
-                }
+        std::string target = file_;
+        if (label.scriptAt > 0 && static_cast<int>(p.size()) >= label.scriptAt) {
+            const std::string& name = p[label.scriptAt - 1];
+            if (Dynamic(name)) return;
+            target = NativePath(IsAbsoluteName(name) ? name : programPath_ + name);
+            if (!load(target)) {
+                report(n, "script " + Quote(name) + " cannot be opened");
+                return;
             }
-            if (!p.empty()) checkLabel(n, p[0], target);
         }
+        if (static_cast<int>(p.size()) < label.at || Dynamic(p[label.at - 1])) return;
+        const std::string& name = p[label.at - 1];
+        checkLabel(n, name, target);
+        if (target != file_) return;
+        if (label.use == LabelUse::Call) calls_.push_back({n, name});
+        if (label.use == LabelUse::Jump) jumps_.push_back({n, name});
+    }
+
+    // A name the settings file could not read back stops a run with a variable error.
+    void checkStoredName(int n, const Command& c, const Fields& f) {
+        const int at = c.storesNameAt;
+        if (at == 0 || static_cast<int>(f.params.size()) < at) return;
+        const std::string& name = f.params[at - 1];
+        if (Dynamic(name) || BuiltinIndexOf(name) >= 0 || IniFile::KeyReadsBack(name)) return;
+        report(n, Quote(name) +
+                      " cannot be stored as a variable name (no '=' or line break, "
+                      "and no '[' or ';' first)");
     }
 
     void checkLabel(int n, const std::string& label, const std::string& file) {
@@ -243,32 +292,96 @@ private:
                "UTF-8 with BOM");
     }
 
+    // A jump forgets the open blocks, so a label inside a block leads to an else, endif
+    // or endwhile that a run finds unmatched, unless the lines on the way leave first.
+    void checkJumpsIntoBlocks(const ScriptSource& src) {
+        std::map<int, bool> scanned;  // per label line: already looked at
+        for (const LabelRef& j : jumps_) {
+            const int target = src.find(j.label) + 1;
+            if (target == 0 || scanned[target]) continue;
+            scanned[target] = true;
+            const bool inside = std::any_of(blocks_.begin(), blocks_.end(), [&](const Block& b) {
+                return b.open < target && target < b.close;
+            });
+            if (inside) scanFromJump(src, target, j.line);
+        }
+    }
+
+    void scanFromJump(const ScriptSource& src, int target, int from) {
+        int ifs = 0, loops = 0;
+        for (int i = target; i < src.lineCount(); ++i) {
+            std::string text = Trimmed(src.line(i));
+            if (IsPassedOver(text) || text[0] == '"') continue;
+            const Fields f = Split(text);
+            const Command* c = engine_.findCommand(f.command);
+            if (!c) continue;
+            const BlockRole role = c->block;
+            const bool unmatchedIf =
+                ifs == 0 && (role == BlockRole::ElseIf || role == BlockRole::Else ||
+                             role == BlockRole::CloseIf);
+            if (unmatchedIf || (loops == 0 && role == BlockRole::CloseLoop)) {
+                report(i + 1, Quote(f.command) + " has no open " + (unmatchedIf ? "if" : "while") +
+                                  " when reached by the jump on line " + std::to_string(from));
+                return;
+            }
+            if (ifs == 0 && loops == 0 && c->flow == Flow::Leaves) return;
+            ifs += role == BlockRole::OpenIf ? 1 : role == BlockRole::CloseIf ? -1 : 0;
+            loops += role == BlockRole::OpenLoop ? 1 : role == BlockRole::CloseLoop ? -1 : 0;
+        }
+    }
+
     // Static nesting of subcode calls: a called label's section runs to the next called
     // label. A chain deeper than a run allows is reported once, at the call a run would
-    // refuse. Recursion is left alone: how deep it goes depends on the data.
+    // refuse. Recursion is left alone: how deep it goes depends on the data. Each section
+    // is worked out once, without recursion: a chain may be thousands of calls long.
     void checkCallDepth(const ScriptSource& src) {
         std::vector<int> targets;  // per call: its label's line (1-based), 0 when missing
-        for (const Call& c : calls_) targets.push_back(src.find(c.label) + 1);
+        for (const LabelRef& c : calls_) targets.push_back(src.find(c.label) + 1);
         std::vector<int> sections(targets);
         std::sort(sections.begin(), sections.end());
         auto sectionOf = [&](int line) {
             auto it = std::lower_bound(sections.begin(), sections.end(), line);
             return it == sections.begin() ? 0 : *(it - 1);
         };
-        // Per section: the deepest chain of calls made from it and the call that starts
-        // it (an index into calls_); a depth of -1 marks a section being worked out.
-        std::map<int, std::pair<int, int>> deepest;
-        std::function<int(int)> depthFrom = [&](int section) {
-            auto [it, fresh] = deepest.try_emplace(section, std::pair{-1, -1});
-            if (!fresh) return std::max(it->second.first, 0);
-            std::pair<int, int> best{0, -1};
-            for (size_t i = 0; i < calls_.size(); ++i) {
-                if (targets[i] == 0 || sectionOf(calls_[i].line) != section) continue;
-                const int chain = 1 + depthFrom(targets[i]);
-                if (chain > best.first) best = {chain, static_cast<int>(i)};
+        std::map<int, std::vector<int>> callsFrom;  // per section: its calls (indices)
+        for (size_t i = 0; i < calls_.size(); ++i)
+            if (targets[i] != 0) callsFrom[sectionOf(calls_[i].line)].push_back(int(i));
+
+        // Per section: the deepest chain of calls made from it and the call that starts it.
+        struct Deepest {
+            int depth = 0;
+            int call = -1;
+            bool open = true;  // being worked out: a call back into it counts as 0
+        };
+        std::map<int, Deepest> deepest;
+        struct Frame {
+            int section;
+            size_t next = 0;
+        };
+        auto depthFrom = [&](int root) {
+            std::vector<Frame> stack;
+            if (deepest.try_emplace(root).second) stack.push_back({root});
+            while (!stack.empty()) {
+                const int section = stack.back().section;
+                const std::vector<int>& calls = callsFrom[section];
+                if (stack.back().next == calls.size()) {
+                    deepest[section].open = false;
+                    stack.pop_back();
+                    continue;
+                }
+                const int call = calls[stack.back().next];
+                const int callee = targets[call];
+                if (deepest.try_emplace(callee).second) {
+                    stack.push_back({callee});  // this call is looked at again on return
+                    continue;
+                }
+                const Deepest& below = deepest[callee];
+                const int chain = 1 + (below.open ? 0 : below.depth);
+                Deepest& here = deepest[section];
+                if (chain > here.depth) here.depth = chain, here.call = call;
+                ++stack.back().next;
             }
-            deepest[section] = best;
-            return best.first;
+            return deepest[root].depth;
         };
         int worst = 0, first = -1;
         for (size_t i = 0; i < calls_.size(); ++i) {
@@ -278,14 +391,14 @@ private:
         if (worst <= kMaxCalls) return;
         int refused = first;
         for (int step = 0; step < kMaxCalls && refused >= 0; ++step)
-            refused = deepest[targets[refused]].second;
+            refused = deepest[targets[refused]].call;
         if (refused < 0) return;
         report(calls_[refused].line, "subcode calls nested more than " + std::to_string(kMaxCalls) +
                                          " deep (call " + std::to_string(kMaxCalls + 1) +
                                          ", from line " + std::to_string(calls_[first].line) + ")");
     }
 
-    struct Call {
+    struct LabelRef {
         int line;
         std::string label;
     };
@@ -293,8 +406,13 @@ private:
     const Engine& engine_;
     std::string file_, programPath_;
     std::map<std::string, std::unique_ptr<ScriptSource>> files_;
+    // An if block or a loop, by the lines that open and close it.
+    struct Block {
+        int open, close;
+    };
     std::vector<int> ifs_, whiles_;
-    std::vector<Call> calls_;
+    std::vector<Block> blocks_;
+    std::vector<LabelRef> calls_, jumps_;
     std::vector<Finding> findings_;
 };
 

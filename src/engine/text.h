@@ -35,6 +35,13 @@ std::string NativePath(std::string_view cp932Name);
 // True when the name is used as given: it begins with "/" (or "\") or contains ":".
 bool IsAbsoluteName(std::string_view cp932Name);
 
+// Every occurrence of from in s replaced by to, left to right.
+void ReplaceAll(std::string& s, std::string_view from, std::string_view to);
+
+// The escapes a field may hold, decoded in place after expansion: "/com" a comma, "/ret" a
+// line break, "/per" a percent sign, "/_" a slash.
+void DecodeEscapes(std::string& field);
+
 // Substring search that never matches in the middle of a double-byte character.
 std::string::size_type FindMbs(std::string_view haystack, std::string_view needle);
 
