@@ -86,9 +86,7 @@ bool Engine::openScript(const std::string& name, OpenReport report) {
     callDepth_ = 0;
     openIfs_ = 0;
     loopStack_.clear();
-    std::string path = name.empty()                          ? defaultScriptPath_
-                       : name.find(':') == std::string::npos ? vars[kProgramPath] + name
-                                                             : name;
+    std::string path = name.empty() ? defaultScriptPath_ : resolvePath(name);
     scriptName_ = name.empty() ? path.substr(path.rfind('/') + 1) : name;
     if (!script_->open(NativePath(path))) {
         if (report == OpenReport::Shown)

@@ -91,6 +91,7 @@ TEST(CheckAgreesWithRun, EveryCommandFamily) {
         {"if,cmp,1,<\nendif", true},
         {"goto,[nowhere]", true},
         {"usescript,[s],missing.txt", true},
+        {"usescript,[u],$D/code.txt\n[u]\nendcode", false},  // a name from "/" as written
         {"if,same,a,b\nelseif\nendif", true},
         {"goto,[in]\nif,same,a,a\n[in]\nset,x,1\nelse\nset,x,2\nendif", true},
         {"goto,[in]\nwhile,same,a,a\n[in]\nendwhile", true},
