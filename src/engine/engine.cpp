@@ -14,6 +14,8 @@ namespace velmora {
 namespace {
 
 constexpr int kMaxExpandPasses = 30;
+// Messages handled after a wait ends, before the next line.
+constexpr int kSettlePumps = 10;
 // A field stops expanding, as at the pass limit, before a pass would take it past this:
 // one pass can multiply its length (a value of 333 references to itself).
 constexpr size_t kMaxExpandedSize = 1 << 20;
@@ -221,11 +223,9 @@ void Engine::RunScript(RunFor what) {
             fe_.sleepMs(10);
         }
         if (running && !quit) {
-            // Let the window settle before the script goes on.
-            for (int i = 0; i < 10; ++i) {
-                PumpOneMessage();
-                fe_.sleepMs(10);
-            }
+            // Let the window settle before the script goes on: what is pending, without
+            // sleeping, so that a timer's next wait starts when the last one ended.
+            for (int i = 0; i < kSettlePumps; ++i) PumpOneMessage();
         }
     }
 }
