@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "engine/engine.h"
+#include "engine/system_helpers.h"
 #include "engine/text.h"
 #include "host/runonce.h"
 #include "host/shell_open.h"
@@ -150,12 +151,6 @@ void RegisterRunOnceCommand(const CurrentLine& line, const std::string& program)
     WriteRunOnceEntry(RunOnceEntryPath(), program, argument, home ? home : "");
 }
 
-std::string OwnProgramFile() {
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf);
-    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
-}
-
 DesktopCommands::DesktopCommands(Engine& engine) {
     engine.addCommands(DesktopCommandTable());
 }
@@ -167,7 +162,7 @@ std::vector<Command> DesktopCommandTable() {
         {"sendkey", 2, [](Engine& e) { SendKeyCommand(e.line, e.vars); }},
         {"sendkeycode", 2, [](Engine& e) { SendKeyCodeCommand(e.line, e.vars); }},
         {"sendclose", 1, [](Engine& e) { SendCloseCommand(e.line, e.vars); }},
-        {"registerrunonce", 0, [](Engine& e) { RegisterRunOnceCommand(e.line, OwnProgramFile()); }},
+        {"registerrunonce", 0, [](Engine& e) { RegisterRunOnceCommand(e.line, ExecutablePath()); }},
     };
 }
 
