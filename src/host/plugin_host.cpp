@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include "engine/system_helpers.h"
 #include "engine/text.h"
 #include "host/shared_library.h"
 
@@ -16,11 +17,26 @@ struct Texts {
     std::string initRefused = Utf8ToCp932("DLLInitエラー");
     std::string notFound = Utf8ToCp932("DLLエラー：関数が見つかりません %s/%s");
     std::string unknownCommand = Utf8ToCp932("DLLエラー：不明なコマンドです %s");
+    std::string threw = Utf8ToCp932("DLLエラー：%s が例外で終わりました %s");
 };
 
 const Texts& T() {
     static const Texts texts;
     return texts;
+}
+
+// Runs an entry point of a plug-in. Plug-ins are foreign code: an exception from one
+// must end neither the program nor its exit section. Empty when fn returned; else why not.
+template <class Fn>
+std::string Guarded(Fn&& fn) {
+    try {
+        fn();
+        return "";
+    } catch (const std::exception& e) {
+        return e.what()[0] ? e.what() : "exception";
+    } catch (...) {
+        return "exception";
+    }
 }
 
 }  // namespace
@@ -84,10 +100,7 @@ void PluginHost::CallCommand() {
 }
 
 std::vector<std::string> PluginHost::ProgramPluginDirs() {
-    char buf[4096];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    std::string exe = n > 0 ? std::string(buf, n) : std::string();
-    std::string bin = exe.substr(0, exe.rfind('/') + 1);
+    std::string bin = FolderOf(ExecutablePath());
     if (bin.empty()) return {};
     // A build keeps sixnet.so beside the executable; an installed velmora keeps its
     // plug-ins in lib/velmora beside bin.
@@ -119,10 +132,16 @@ bool PluginHost::Load(const std::string& path, const std::string& name) {
         Close(library);
         return false;
     }
-    std::int32_t accepted;
+    std::int32_t accepted = 0;
+    std::string failure;
     {
         CallGuard guard(*this);
-        accepted = init(&engine_.vars[0], &engine_.line);
+        failure = Guarded([&] { accepted = init(&engine_.vars[0], &engine_.line); });
+    }
+    if (!failure.empty()) {
+        reportThrow("Init", failure);
+        Close(library);
+        return false;
     }
     if (accepted != 1) {
         engine_.vars[kVar2] = T().initRefused;
@@ -139,7 +158,8 @@ bool PluginHost::Unload(const std::string& name) {
     Unlink(plugin);
     if (auto remove = FindEntryPoint<VelmoraPluginRemove>(plugin->library, "Remove")) {
         CallGuard guard(*this);
-        remove();
+        // The library goes all the same: what it failed to release dies with its mapping.
+        if (std::string failure = Guarded(remove); !failure.empty()) reportThrow("Remove", failure);
     }
     Close(plugin->library);
     delete plugin;
@@ -151,9 +171,30 @@ bool PluginHost::CallPlugin(const std::string& name, const std::string& function
     if (!plugin) return false;
     auto call = FindEntryPoint<VelmoraPluginCall>(plugin->library, "Call");
     if (!call) return true;
-    CallGuard guard(*this);
-    // Passed by value: the plug-in gets, and may change, its own copy of the name.
-    return call(function) == 0;
+    std::int32_t answer = 0;
+    std::string failure;
+    {
+        CallGuard guard(*this);
+        // Passed by value: the plug-in gets, and may change, its own copy of the name.
+        failure = Guarded([&] { answer = call(function); });
+    }
+    if (failure.empty()) return answer == 0;
+    // A plug-in that failed this way is in no state to be called again; Remove is not
+    // called either, as at shutdown.
+    reportThrow("Call", failure);
+    engine_.vars[kVar1] = "NG";
+    if ((plugin = Find(name))) {
+        Unlink(plugin);
+        Close(plugin->library);
+        delete plugin;
+    }
+    return true;
+}
+
+// As the loader reports: var2 says why, and the trace has it too.
+void PluginHost::reportThrow(const char* entryPoint, const std::string& what) {
+    engine_.vars[kVar2] = Format(T().threw.c_str(), entryPoint, Utf8ToCp932(what).c_str());
+    engine_.trace(engine_.vars[kVar2]);
 }
 
 void PluginHost::ReleaseAll() {

@@ -43,6 +43,7 @@ private:
     void UnloadCommand();
     void CallCommand();
     void ReportAndStop(const std::string& text);
+    void reportThrow(const char* entryPoint, const std::string& what);
     // The executable's folder and the installed plug-in folder, CP932, each ending in "/".
     static std::vector<std::string> ProgramPluginDirs();
     LoadedPlugin* Find(const std::string& name) const;
