@@ -60,16 +60,19 @@ PluginHost::PluginHost(Engine& engine) : engine_(engine) {
     auto run = [this](void (PluginHost::*handler)()) {
         return [this, handler](Engine&) { (this->*handler)(); };
     };
-    Command dll{"dll", 2, {}};
-    dll.subcommands = {
-        {"load", 3, run(&PluginHost::LoadCommand)},
-        {"unload", 2, run(&PluginHost::UnloadCommand)},
-        {"call", 3, run(&PluginHost::CallCommand)},
-    };
-    dll.unknownSubcommand = [](const std::string& word, int) {
-        return Format(T().unknownCommand.c_str(), word.c_str());
-    };
-    engine.addCommands({std::move(dll)});
+    engine.addCommands({{
+        .word = "dll",
+        .minParams = 2,
+        .run = {},
+        .subcommands =
+            {
+                {.word = "load", .minParams = 3, .run = run(&PluginHost::LoadCommand)},
+                {.word = "unload", .minParams = 2, .run = run(&PluginHost::UnloadCommand)},
+                {.word = "call", .minParams = 3, .run = run(&PluginHost::CallCommand)},
+            },
+        .unknownSubcommand = [](const std::string& word,
+                                int) { return Format(T().unknownCommand.c_str(), word.c_str()); },
+    }});
     engine.addModule(*this);
     SetLoaderNotes([&engine](const std::string& note) { engine.traceUtf8(note); });
 }

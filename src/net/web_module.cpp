@@ -29,23 +29,27 @@ WebModule::WebModule(Engine& engine, int port)
     auto run = [this](void (WebModule::*handler)()) {
         return [this, handler](Engine&) { (this->*handler)(); };
     };
-    Command web{"web", 1, {}, /*mayWriteFiles=*/false};
-    web.subcommands = {
-        {"server", 1, run(&WebModule::commandServer)},
-        {"start", 1, run(&WebModule::commandStart)},
-        {"input", 1, run(&WebModule::commandInput)},
-        // The page is switched and the server started even when the check fails.
-        {"choice",
-         kChoiceParams,
-         run(&WebModule::commandChoice),
-         ParamCheck::InHandler,
-         {2, ChoiceParams}},
-        {"stop", 1, run(&WebModule::StopWebServer)},
-    };
-    web.unknownSubcommand = [](const std::string& word, int) {
-        return Texts().unknownCommand + word;
-    };
-    engine.addCommands({std::move(web)});
+    engine.addCommands({{
+        .word = "web",
+        .minParams = 1,
+        .run = {},
+        .mayWriteFiles = false,
+        .subcommands =
+            {
+                {.word = "server", .minParams = 1, .run = run(&WebModule::commandServer)},
+                {.word = "start", .minParams = 1, .run = run(&WebModule::commandStart)},
+                {.word = "input", .minParams = 1, .run = run(&WebModule::commandInput)},
+                // The page is switched and the server started even when the check fails.
+                {.word = "choice",
+                 .minParams = kChoiceParams,
+                 .run = run(&WebModule::commandChoice),
+                 .check = ParamCheck::InHandler,
+                 .counted = {2, ChoiceParams}},
+                {.word = "stop", .minParams = 1, .run = run(&WebModule::StopWebServer)},
+            },
+        .unknownSubcommand = [](const std::string& word,
+                                int) { return Texts().unknownCommand + word; },
+    }});
     engine.addModule(*this);
 }
 

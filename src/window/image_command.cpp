@@ -37,16 +37,21 @@ File OpenPicture(const std::string& osPath) {
 }  // namespace
 
 ImageCommand::ImageCommand(Engine& engine, Display& display) : display_(display) {
-    // Pictures are only read: the script file needs no fresh look afterwards.
-    Command image{"image", 1, {}, false};
-    image.subcommands = {
-        {"clear", 1, [this](Engine& e) { clear(e); }},
-        // Any other mode places a picture: 'image,mode,file,x,y'.
-        {kAnyOtherWord, 4, [this](Engine& e) { place(e); }},
-    };
-    // The mode is compared as written: "Clear" places a picture.
-    image.subcommandCase = WordCase::AsWritten;
-    engine.addCommands({std::move(image)});
+    engine.addCommands({{
+        .word = "image",
+        .minParams = 1,
+        .run = {},
+        // Pictures are only read: the script file needs no fresh look afterwards.
+        .mayWriteFiles = false,
+        .subcommands =
+            {
+                {.word = "clear", .minParams = 1, .run = [this](Engine& e) { clear(e); }},
+                // Any other mode places a picture: 'image,mode,file,x,y'.
+                {.word = kAnyOtherWord, .minParams = 4, .run = [this](Engine& e) { place(e); }},
+            },
+        // The mode is compared as written: "Clear" places a picture.
+        .subcommandCase = WordCase::AsWritten,
+    }});
 }
 
 void ImageCommand::clear(Engine& engine) {
