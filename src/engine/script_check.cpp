@@ -6,6 +6,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <unordered_map>
 
 #include "engine/engine.h"
 #include "engine/expression.h"
@@ -81,7 +82,7 @@ public:
         checkEncoding(*src);
         for (int n : src->unconvertibleLines())
             report(n, "character without a Shift-JIS form (it becomes '?')");
-        if (src->find(beginLabel) < 0)
+        if (lineOf(*src, beginLabel) < 0)
             report(0,
                    "start label " + Quote(beginLabel) + " not found" + BlankHint(*src, beginLabel));
         for (int i = 0; i < src->lineCount(); ++i) checkLine(i + 1, std::string(src->line(i)));
@@ -95,6 +96,16 @@ public:
 private:
     void report(int line, const std::string& message) {
         findings_.push_back({file_, line, message});
+    }
+
+    // The first line (0-based) equal to label, or -1: a run's search, from an index built
+    // once per file, since a long script names thousands of labels.
+    int lineOf(const ScriptSource& src, const std::string& label) {
+        auto [it, fresh] = labels_.try_emplace(&src);
+        if (fresh)
+            for (int i = src.lineCount() - 1; i >= 0; --i) it->second[src.line(i)] = i;
+        auto found = it->second.find(label);
+        return found == it->second.end() ? -1 : found->second;
     }
 
     const ScriptSource* load(const std::string& path) {
@@ -257,7 +268,7 @@ private:
     void checkLabel(int n, const std::string& label, const std::string& file) {
         if (Dynamic(label)) return;
         const ScriptSource* src = load(file);
-        if (src && src->find(label) < 0)
+        if (src && lineOf(*src, label) < 0)
             report(n, "label " + Quote(label) + " not found" + BlankHint(*src, label));
     }
 
@@ -297,7 +308,7 @@ private:
     void checkJumpsIntoBlocks(const ScriptSource& src) {
         std::map<int, bool> scanned;  // per label line: already looked at
         for (const LabelRef& j : jumps_) {
-            const int target = src.find(j.label) + 1;
+            const int target = lineOf(src, j.label) + 1;
             if (target == 0 || scanned[target]) continue;
             scanned[target] = true;
             const bool inside = std::any_of(blocks_.begin(), blocks_.end(), [&](const Block& b) {
@@ -336,7 +347,7 @@ private:
     // is worked out once, without recursion: a chain may be thousands of calls long.
     void checkCallDepth(const ScriptSource& src) {
         std::vector<int> targets;  // per call: its label's line (1-based), 0 when missing
-        for (const LabelRef& c : calls_) targets.push_back(src.find(c.label) + 1);
+        for (const LabelRef& c : calls_) targets.push_back(lineOf(src, c.label) + 1);
         std::vector<int> sections(targets);
         std::sort(sections.begin(), sections.end());
         auto sectionOf = [&](int line) {
@@ -406,6 +417,7 @@ private:
     const Engine& engine_;
     std::string file_, programPath_;
     std::map<std::string, std::unique_ptr<ScriptSource>> files_;
+    std::map<const ScriptSource*, std::unordered_map<std::string_view, int>> labels_;
     // An if block or a loop, by the lines that open and close it.
     struct Block {
         int open, close;
