@@ -306,15 +306,16 @@ private:
     // A jump forgets the open blocks, so a label inside a block leads to an else, endif
     // or endwhile that a run finds unmatched, unless the lines on the way leave first.
     void checkJumpsIntoBlocks(const ScriptSource& src) {
-        std::map<int, bool> scanned;  // per label line: already looked at
+        // Per line (1-based): how many blocks hold it strictly inside.
+        std::vector<int> depth(src.lineCount() + 2, 0);
+        for (const Block& b : blocks_) ++depth[b.open + 1], --depth[b.close];
+        for (size_t i = 1; i < depth.size(); ++i) depth[i] += depth[i - 1];
+        std::vector<bool> scanned(depth.size(), false);
         for (const LabelRef& j : jumps_) {
             const int target = lineOf(src, j.label) + 1;
             if (target == 0 || scanned[target]) continue;
             scanned[target] = true;
-            const bool inside = std::any_of(blocks_.begin(), blocks_.end(), [&](const Block& b) {
-                return b.open < target && target < b.close;
-            });
-            if (inside) scanFromJump(src, target, j.line);
+            if (depth[target] > 0) scanFromJump(src, target, j.line);
         }
     }
 
