@@ -2,6 +2,8 @@
 #include "net/web_module.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 
 #include "engine/frontend.h"
 #include "engine/text.h"
@@ -16,6 +18,19 @@ constexpr int kStopPolls = 50;
 // 'web,choice,count,default,prompt': the parameters before the labels.
 constexpr int kChoiceParams = 5;
 const char* const kDefaultRoot = "c:/public_html";
+
+// A root such as "site/../site" or "../web": requests have every ".." broken up, and the
+// root's own would be too. The folder it names now is served; one that does not exist
+// stays as written and serves nothing, as any missing root.
+std::string ResolveParentParts(const std::string& root) {
+    const std::string native = NativePath(root);
+    if (("/" + native + "/").find("/../") == std::string::npos) return root;
+    char real[PATH_MAX];
+    if (!realpath(native.c_str(), real)) return root;
+    const std::string cp932 = Utf8ToCp932(real);
+    // A name with characters Shift-JIS lacks could not be given back as written.
+    return Cp932ToUtf8(cp932) == real ? cp932 : root;
+}
 
 }  // namespace
 
@@ -205,6 +220,7 @@ void WebModule::refreshRoot() {
     std::string root = engine_.GetVariable("webroot", kDefaultRoot);
     // An empty root would serve the whole file system from "/".
     if (root.empty()) root = kDefaultRoot;
+    root = ResolveParentParts(root);
     shared_.update([&](WebSnapshot& s) { s.webroot = root; });
 }
 
