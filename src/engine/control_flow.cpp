@@ -21,7 +21,7 @@ bool Engine::FindLabel(const std::string& label, int offset, LabelSearch how) {
     int at = script_->isOpen() ? script_->find(label) : -1;
     if (at < 0) {
         if (how.report) {
-            reportError(Format(msg::LabelNotFound().c_str(), label.c_str()));
+            reportError(msg::LabelNotFound(label));
             StopScript();
         }
         return false;
@@ -38,7 +38,7 @@ bool Engine::EvaluateCondition() {
     LowerAsciiInPlace(kind);
     const ConditionRule* rule = FindCondition(kind);
     if (!rule) {
-        reportError(Format(msg::UnknownIf().c_str(), kind.c_str(), line.lineNumber));
+        reportError(msg::UnknownIf(kind, line.lineNumber));
         StopScript();
         return true;
     }
@@ -58,7 +58,7 @@ bool Engine::EvaluateCondition() {
             break;
     }
     if (const CompareRule* op = FindCompare(b)) return op->holds(ToReal(a), ToReal(line.p(4)));
-    reportError(Format(msg::UnknownCompare().c_str(), b.c_str(), line.lineNumber));
+    reportError(msg::UnknownCompare(b, line.lineNumber));
     StopScript();
     return true;
 }
@@ -91,7 +91,7 @@ void Engine::skipBranch() {
 
 void Engine::cmdBranchEnd() {
     if (openIfs_ <= 0) {
-        reportError(Format(msg::NoIf().c_str(), line.command.c_str(), line.lineNumber));
+        reportError(msg::NoIf(line.command, line.lineNumber));
         StopScript();
         return;
     }
@@ -113,7 +113,7 @@ void Engine::cmdBranchEnd() {
 
 void Engine::cmdWhile() {
     if (loopStack_.size() >= static_cast<size_t>(kMaxLoops)) {
-        reportError(Format(msg::TooManyLoops().c_str(), line.lineNumber));
+        reportError(msg::TooManyLoops(line.lineNumber));
         StopScript();
         return;
     }
@@ -136,7 +136,7 @@ void Engine::cmdWhile() {
 
 void Engine::cmdEndWhile() {
     if (loopStack_.empty()) {
-        reportError(Format(msg::NoWhile().c_str(), line.command.c_str(), line.lineNumber));
+        reportError(msg::NoWhile(line.command, line.lineNumber));
         StopScript();
         return;
     }
@@ -146,7 +146,7 @@ void Engine::cmdEndWhile() {
 
 void Engine::cmdSubcode() {
     if (callDepth_ >= kMaxCalls) {
-        reportError(Format(msg::TooManyCalls().c_str(), line.lineNumber));
+        reportError(msg::TooManyCalls(line.lineNumber));
         StopScript();
         return;
     }

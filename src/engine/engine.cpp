@@ -91,8 +91,7 @@ bool Engine::openScript(const std::string& name, OpenReport report) {
     std::string path = name.empty() ? defaultScriptPath_ : resolvePath(name);
     scriptName_ = name.empty() ? path.substr(path.rfind('/') + 1) : name;
     if (!script_->open(NativePath(path))) {
-        if (report == OpenReport::Shown)
-            reportError(Format(msg::ScriptOpenError().c_str(), path.c_str()));
+        if (report == OpenReport::Shown) reportError(msg::ScriptOpenError(path));
         return false;
     }
     return true;
@@ -173,7 +172,7 @@ void Engine::ExpandField(std::string& field) {
 
 bool Engine::CheckParams(int n) {
     if (line.paramCount >= n) return true;
-    reportError(Format(msg::TooFewParams().c_str(), line.command.c_str(), line.lineNumber));
+    reportError(msg::TooFewParams(line.command, line.lineNumber));
     StopScript();
     return false;
 }
@@ -247,7 +246,7 @@ void Engine::ExecuteLine() {
     if (tracing()) traceLine();
     auto it = commands_.find(line.command);
     if (it == commands_.end()) {
-        reportError(Format(msg::UnknownCode().c_str(), line.command.c_str(), line.lineNumber));
+        reportError(msg::UnknownCode(line.command, line.lineNumber));
         StopScript();
         return;
     }

@@ -81,3 +81,12 @@ std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
         static const std::string s = ::velmora::Utf8ToCp932(utf8); \
         return s;                                                  \
     }
+
+// Declares name(parameters) returning the UTF-8 printf format, converted to CP932 once,
+// filled in with the arguments. The compiler checks the format against the arguments.
+#define VELMORA_CP932_FORMAT(name, parameters, utf8, ...)               \
+    inline std::string name parameters {                                \
+        static const std::string format = ::velmora::Utf8ToCp932(utf8); \
+        if (false) (void)::velmora::Format(utf8, __VA_ARGS__);          \
+        return ::velmora::Format(format.c_str(), __VA_ARGS__);          \
+    }

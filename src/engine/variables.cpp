@@ -95,13 +95,13 @@ void Engine::storeSetting(const char* section, const std::string& key, const std
         case IniWrite::Saved:
             break;
         case IniWrite::BadKey:
-            reportError(Format(msg::BadVariableName().c_str(), key.c_str(), line.lineNumber));
+            reportError(msg::BadVariableName(key, line.lineNumber));
             break;
         case IniWrite::NotSaved:
             // Once per run: a script that sets in a loop would otherwise bury the user.
             if (!settingsFailureShown_) {
                 settingsFailureShown_ = true;
-                reportError(Format(msg::SettingsNotSaved().c_str(), settingsPath_.c_str()));
+                reportError(msg::SettingsNotSaved(settingsPath_));
             }
             break;
     }

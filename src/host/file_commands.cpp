@@ -16,7 +16,8 @@ VELMORA_CP932(CannotOpen, "ファイルが開けません")
 VELMORA_CP932(NotOpen, "ファイルが開いてません")
 VELMORA_CP932(EndOfFile, "ファイル終端")
 VELMORA_CP932(WriteError, "ファイル書き込みエラー")
-VELMORA_CP932(UnknownFileCommand, "コードエラー：不明なfileコマンド %s (line:%i)")
+VELMORA_CP932_FORMAT(UnknownFileCommand, (const std::string& word, int line),
+                     "コードエラー：不明なfileコマンド %s (line:%i)", word.c_str(), line)
 
 // Parameters in all: the sub-command and its file name, delimiter, size or text.
 constexpr int kPathParams = 2;
@@ -44,9 +45,7 @@ FileCommands::FileCommands(Engine& engine) {
         return SubCommand{word, minParams, [this, handler](Engine& e) { (this->*handler)(e); },
                           ParamCheck::InHandler};
     };
-    auto unknown = [](const std::string& word, int line) {
-        return Format(UnknownFileCommand().c_str(), word.c_str(), line);
-    };
+    auto unknown = [](const std::string& word, int line) { return UnknownFileCommand(word, line); };
     Command in{"filein", 1, {}, false};
     in.subcommands = {row("open", kPathParams, &FileCommands::inOpen),
                       row("read", kReadParams, &FileCommands::inRead),

@@ -11,19 +11,15 @@ namespace velmora {
 
 namespace {
 
-struct Texts {
-    std::string loadError = Utf8ToCp932("DLLロードエラー %s");
-    std::string initMissing = Utf8ToCp932("DLLInit呼び出しエラー");
-    std::string initRefused = Utf8ToCp932("DLLInitエラー");
-    std::string notFound = Utf8ToCp932("DLLエラー：関数が見つかりません %s/%s");
-    std::string unknownCommand = Utf8ToCp932("DLLエラー：不明なコマンドです %s");
-    std::string threw = Utf8ToCp932("DLLエラー：%s が例外で終わりました %s");
-};
-
-const Texts& T() {
-    static const Texts texts;
-    return texts;
-}
+VELMORA_CP932_FORMAT(LoadError, (const std::string& path), "DLLロードエラー %s", path.c_str())
+VELMORA_CP932(InitMissing, "DLLInit呼び出しエラー")
+VELMORA_CP932(InitRefused, "DLLInitエラー")
+VELMORA_CP932_FORMAT(NotFound, (const std::string& name, const std::string& function),
+                     "DLLエラー：関数が見つかりません %s/%s", name.c_str(), function.c_str())
+VELMORA_CP932_FORMAT(UnknownCommand, (const std::string& word), "DLLエラー：不明なコマンドです %s",
+                     word.c_str())
+VELMORA_CP932_FORMAT(Threw, (const char* entryPoint, const std::string& what),
+                     "DLLエラー：%s が例外で終わりました %s", entryPoint, what.c_str())
 
 // Runs an entry point of a plug-in. Plug-ins are foreign code: an exception from one
 // must end neither the program nor its exit section. Empty when fn returned; else why not.
@@ -70,8 +66,7 @@ PluginHost::PluginHost(Engine& engine) : engine_(engine) {
                 {.word = "unload", .minParams = 2, .run = run(&PluginHost::UnloadCommand)},
                 {.word = "call", .minParams = 3, .run = run(&PluginHost::CallCommand)},
             },
-        .unknownSubcommand = [](const std::string& word,
-                                int) { return Format(T().unknownCommand.c_str(), word.c_str()); },
+        .unknownSubcommand = [](const std::string& word, int) { return UnknownCommand(word); },
     }});
     engine.addModule(*this);
     SetLoaderNotes([&engine](const std::string& note) { engine.traceUtf8(note); });
@@ -98,8 +93,7 @@ void PluginHost::UnloadCommand() {
 void PluginHost::CallCommand() {
     // Copies: the plug-in may write into the line while it runs.
     std::string name = engine_.line.p(2), function = engine_.line.p(3);
-    if (!CallPlugin(name, function))
-        ReportAndStop(Format(T().notFound.c_str(), name.c_str(), function.c_str()));
+    if (!CallPlugin(name, function)) ReportAndStop(NotFound(name, function));
 }
 
 std::vector<std::string> PluginHost::ProgramPluginDirs() {
@@ -126,12 +120,12 @@ bool PluginHost::Load(const std::string& path, const std::string& name) {
                 library = OpenSharedLibrary(dir + path);
     }
     if (!library) {
-        engine_.vars[kVar2] = Format(T().loadError.c_str(), full.c_str());
+        engine_.vars[kVar2] = LoadError(full);
         return false;
     }
     auto init = FindEntryPoint<VelmoraPluginInit>(library, "Init");
     if (!init) {
-        engine_.vars[kVar2] = T().initMissing;
+        engine_.vars[kVar2] = InitMissing();
         Close(library);
         return false;
     }
@@ -147,7 +141,7 @@ bool PluginHost::Load(const std::string& path, const std::string& name) {
         return false;
     }
     if (accepted != 1) {
-        engine_.vars[kVar2] = T().initRefused;
+        engine_.vars[kVar2] = InitRefused();
         Close(library);
         return false;
     }
@@ -196,7 +190,7 @@ bool PluginHost::CallPlugin(const std::string& name, const std::string& function
 
 // As the loader reports: var2 says why, and the trace has it too.
 void PluginHost::reportThrow(const char* entryPoint, const std::string& what) {
-    engine_.vars[kVar2] = Format(T().threw.c_str(), entryPoint, Utf8ToCp932(what).c_str());
+    engine_.vars[kVar2] = Threw(entryPoint, Utf8ToCp932(what));
     engine_.trace(engine_.vars[kVar2]);
 }
 

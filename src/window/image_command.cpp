@@ -17,7 +17,7 @@ namespace velmora {
 
 namespace {
 
-VELMORA_CP932(CannotOpen, "%s が開けません")
+VELMORA_CP932_FORMAT(CannotOpen, (const std::string& name), "%s が開けません", name.c_str())
 VELMORA_CP932(NoMemory, "Jpeg解凍先メモリ確保エラー")
 VELMORA_CP932(DecodeError, "Jpeg解凍エラー")
 
@@ -76,7 +76,7 @@ void ImageCommand::place(Engine& engine) {
     BuiltinVariables& vars = engine.vars;
     File file = OpenPicture(NativePath(name));
     if (!file) {
-        vars[kVar2] = Format(CannotOpen().c_str(), name.c_str());
+        vars[kVar2] = CannotOpen(name);
         vars[kVar1] = "NG";
         return;
     }
