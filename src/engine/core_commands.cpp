@@ -35,18 +35,21 @@ void Engine::registerCoreCommands() {
     using E = Engine;
     constexpr bool kNoFiles = false;
     constexpr LabelParam kJump{.at = 1, .use = LabelUse::Jump};
+    constexpr LabelParam kTimerLabel{.at = 3, .use = LabelUse::Jump};
     addCommands({
         // Variables and settings.
         {.word = "set",
          .minParams = 2,
          .run = [](E& e) { e.SetVariable(e.line.p(1), e.line.p(2)); },
          .mayWriteFiles = kNoFiles,
-         .storesNameAt = 1},
+         .storesNameAt = 1,
+         .maxParams = 2},
         {.word = "setdef",
          .minParams = 2,
          .run = [](E& e) { e.WriteSetting(e.line.p(1), e.line.p(2)); },
          .mayWriteFiles = kNoFiles,
-         .storesNameAt = 1},
+         .storesNameAt = 1,
+         .maxParams = 2},
         {.word = "getdef",
          .minParams = 1,
          .run =
@@ -55,7 +58,8 @@ void Engine::registerCoreCommands() {
                  e.SetVariable(e.line.p(1), e.ReadSetting(e.line.p(1), def));
              },
          .mayWriteFiles = kNoFiles,
-         .storesNameAt = 1},
+         .storesNameAt = 1,
+         .maxParams = 2},
         // Script control.
         {.word = "usescript",
          .minParams = 0,
@@ -88,12 +92,14 @@ void Engine::registerCoreCommands() {
          .run = [](E& e) { e.FindLabel(e.line.p(1), e.optionalInt(2)); },
          .mayWriteFiles = kNoFiles,
          .label = kJump,
-         .flow = Flow::Leaves},
+         .flow = Flow::Leaves,
+         .maxParams = 2},
         {.word = "subcode",
          .minParams = 1,
          .run = [](E& e) { e.cmdSubcode(); },
          .mayWriteFiles = kNoFiles,
-         .label = {.at = 1, .use = LabelUse::Call}},
+         .label = {.at = 1, .use = LabelUse::Call},
+         .maxParams = 2},
         {.word = "end", .minParams = 0, .run = [](E& e) { e.cmdEnd(); }, .mayWriteFiles = kNoFiles},
         {.word = "bookmark",
          .minParams = 1,
@@ -102,7 +108,8 @@ void Engine::registerCoreCommands() {
                  e.WriteSetting("bookmark", Format("%s,%i", e.line.p(1).c_str(), e.optionalInt(2)));
              },
          .mayWriteFiles = kNoFiles,
-         .label = {.at = 1, .use = LabelUse::Mark}},
+         .label = {.at = 1, .use = LabelUse::Mark},
+         .maxParams = 2},
         {.word = "if",
          .minParams = 3,
          .run = [](E& e) { e.cmdIf(); },
@@ -141,15 +148,20 @@ void Engine::registerCoreCommands() {
                  int n = std::max(ToInt(e.line.p(1)), 1);
                  e.vars[kVar1] = Format("%i", NextRandom(e.randomSeed_) % n);
              },
-         .mayWriteFiles = kNoFiles},
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 1},
         {.word = "calculate",
          .minParams = 1,
          .run = [](E& e) { e.vars[kVar1] = Format("%i", EvaluateInteger(e.line.p(1))); },
-         .mayWriteFiles = kNoFiles},
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 1,
+         .expressionAt = 1},
         {.word = "calculatef",
          .minParams = 1,
          .run = [](E& e) { e.vars[kVar1] = Format("%f", EvaluateReal(e.line.p(1))); },
-         .mayWriteFiles = kNoFiles},
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 1,
+         .expressionAt = 1},
         // Timing and questions.
         {.word = "sleep",
          .minParams = 1,
@@ -159,9 +171,10 @@ void Engine::registerCoreCommands() {
                  std::int64_t ms = std::int64_t(ToInt(e.line.p(1))) * 1000;
                  e.fe_.sleepCommand(static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT32_MAX)));
              },
-         .mayWriteFiles = kNoFiles},
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 1},
         // The timer clears var3 before it checks its parameters; its words are compared
-        // as written, and every word but "stop" starts it.
+        // as written: "wait" starts it and waits, any other word but "stop" only starts it.
         {.word = "timer",
          .minParams = kTimerParams,
          .run = {},
@@ -170,11 +183,16 @@ void Engine::registerCoreCommands() {
                           .minParams = kTimerParams,
                           .run = [](E& e) { e.cmdTimer(); },
                           .check = ParamCheck::InHandler},
+                         {.word = "wait",
+                          .minParams = kTimerParams,
+                          .run = [](E& e) { e.cmdTimer(); },
+                          .check = ParamCheck::InHandler,
+                          .label = kTimerLabel},
                          {.word = kAnyOtherWord,
                           .minParams = kTimerParams,
                           .run = [](E& e) { e.cmdTimer(); },
                           .check = ParamCheck::InHandler,
-                          .label = {.at = 3, .use = LabelUse::Jump}}},
+                          .label = kTimerLabel}},
          .subcommandCase = WordCase::AsWritten,
          .check = ParamCheck::InHandler},
         {.word = "choice",
@@ -191,16 +209,19 @@ void Engine::registerCoreCommands() {
                  if (!e.fe_.inputDialog(e.line.p(1), answer)) answer.clear();
                  e.vars[kVar1] = answer;
              },
-         .mayWriteFiles = kNoFiles},
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 1},
         // Display.
         {.word = "messagebox",
          .minParams = 1,
          .run = [](E& e) { e.fe_.messageBox(e.line.p(1)); },
-         .mayWriteFiles = kNoFiles},
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 1},
         {.word = "title",
          .minParams = 1,
          .run = [](E& e) { e.fe_.setTitle(e.line.p(1).empty() ? e.vars[kTitle] : e.line.p(1)); },
-         .mayWriteFiles = kNoFiles},
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 1},
         {.word = "clear",
          .minParams = 0,
          .run = [](E& e) { e.fe_.clearDisplay(); },
@@ -212,7 +233,8 @@ void Engine::registerCoreCommands() {
                  LowerAsciiInPlace(e.line.p(1));
                  e.fe_.showText(e.line.p(1), e.line.p(2));
              },
-         .mayWriteFiles = kNoFiles},
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 2},
     });
 }
 

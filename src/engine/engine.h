@@ -94,6 +94,11 @@ struct Command {
     Flow flow = Flow::Continues;
     // The parameter naming a variable or setting the line stores (0: none).
     int storesNameAt = 0;
+    // The parameters the command reads at most (0: not limited); the checker warns of
+    // more, which a comma in a text makes.
+    int maxParams = 0;
+    // The parameter holding a `calculate` expression (0: none).
+    int expressionAt = 0;
 };
 
 // The row of c that parameter 1 selects (param1 already lower-cased where the command
