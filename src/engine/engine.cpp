@@ -78,11 +78,7 @@ bool Engine::keepsAlive() const {
 
 // ---- Reader ---------------------------------------------------------------------------
 
-bool Engine::OpenScript(const std::string& name) {
-    return openScript(name, OpenReport::Shown);
-}
-
-bool Engine::openScript(const std::string& name, OpenReport report) {
+bool Engine::OpenScript(const std::string& name, OpenReport report) {
     line.lineNumber = 0;
     ++jumps_;
     callDepth_ = 0;
@@ -115,7 +111,7 @@ bool Engine::ReadNextLine() {
             if (text[0] == '"') {
                 text.erase(0, 1);
                 TrimLeftInPlace(text);
-                expandReferences(text);
+                expandAllReferences(text);
             }
             TrimLeftInPlace(text);
             if (!IsComment(text)) {
@@ -159,14 +155,14 @@ bool Engine::ExpandReference(std::string& text) {
     return true;
 }
 
-void Engine::expandReferences(std::string& text) {
+void Engine::expandAllReferences(std::string& text) {
     for (int pass = 0; pass < kMaxExpandPasses && text.find('%') != std::string::npos; ++pass) {
         if (!ExpandReference(text)) break;
     }
 }
 
 void Engine::ExpandField(std::string& field) {
-    expandReferences(field);
+    expandAllReferences(field);
     DecodeEscapes(field);
 }
 
@@ -208,7 +204,7 @@ void Engine::RunScript(RunFor what) {
                 const LineRead read{before, line.lineNumber, jumps_, quit, exiting_};
                 PumpOneMessage();
                 if (lineStillValid(read))
-                    ExecuteLine();
+                    executeLine();
                 else
                     dropStaleLine(read);
             } else {
@@ -242,7 +238,7 @@ void Engine::dropStaleLine(const LineRead& read) {
     if (jumps_ == read.jumps && line.lineNumber == read.after) line.lineNumber = read.before;
 }
 
-void Engine::ExecuteLine() {
+void Engine::executeLine() {
     if (tracing()) traceLine();
     auto it = commands_.find(line.command);
     if (it == commands_.end()) {
@@ -338,7 +334,7 @@ bool Engine::Shutdown(Confirm confirm) {
     StopScript();
     CloseScript();
     // Quietly: a script that cannot be reopened has no exit section to run.
-    if (openScript("", OpenReport::Quiet) && FindLabel("[exit]", 0, {.report = false})) {
+    if (OpenScript("", OpenReport::Quiet) && FindLabel("[exit]", 0, {.report = false})) {
         quit = true;
         fe_.sleepMs(100);
         RunScript(RunFor::ExitSection);

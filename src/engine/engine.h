@@ -163,8 +163,10 @@ public:
     ChoiceState choice;
     Rect beginArea, exitArea;  // parsed by LoadSettings
 
-    // Reader.
-    bool OpenScript(const std::string& name);
+    // Reader. A script that cannot be opened is reported, or not (shutdown looks for an
+    // exit section quietly).
+    enum class OpenReport { Shown, Quiet };
+    bool OpenScript(const std::string& name, OpenReport report = OpenReport::Shown);
     void CloseScript();
     bool ReadNextLine();
     bool CheckParams(int n);
@@ -175,7 +177,7 @@ public:
     void StopScript();
     void CancelWaits();
     void PumpOneMessage();
-    void ExecuteLine();  // runs CurrentLine through the command table
+    void executeLine();  // runs CurrentLine through the command table
 
     // Tracing for script authors: every executed line, after expansion, as
     // "file:LINE: text", and every event that moves the script. Off without a sink.
@@ -231,12 +233,10 @@ private:
     bool lineStillValid(const LineRead& read) const;
     void dropStaleLine(const LineRead& read);
 
-    enum class OpenReport { Shown, Quiet };  // a script that cannot be opened
-    bool openScript(const std::string& name, OpenReport report);
     void splitLine(const std::string& text);
     void runSubcommand(const Command& c);
     void traceLine() const;
-    void expandReferences(std::string& text);
+    void expandAllReferences(std::string& text);
     int optionalInt(int n) const;  // integer value of parameter n, 0 when absent
     void storeSetting(const char* section, const std::string& key, const std::string& value);
 

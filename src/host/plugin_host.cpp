@@ -43,7 +43,7 @@ class PluginHost::CallGuard {
 public:
     explicit CallGuard(PluginHost& host) : host_(host) { ++host_.callsRunning_; }
     ~CallGuard() {
-        if (--host_.callsRunning_ == 0) host_.CloseDeferred();
+        if (--host_.callsRunning_ == 0) host_.closeDeferred();
     }
     CallGuard(const CallGuard&) = delete;
     CallGuard& operator=(const CallGuard&) = delete;
@@ -62,9 +62,9 @@ PluginHost::PluginHost(Engine& engine) : engine_(engine) {
         .run = {},
         .subcommands =
             {
-                {.word = "load", .minParams = 3, .run = run(&PluginHost::LoadCommand)},
-                {.word = "unload", .minParams = 2, .run = run(&PluginHost::UnloadCommand)},
-                {.word = "call", .minParams = 3, .run = run(&PluginHost::CallCommand)},
+                {.word = "load", .minParams = 3, .run = run(&PluginHost::loadCommand)},
+                {.word = "unload", .minParams = 2, .run = run(&PluginHost::unloadCommand)},
+                {.word = "call", .minParams = 3, .run = run(&PluginHost::callCommand)},
             },
         .unknownSubcommand = [](const std::string& word, int) { return UnknownCommand(word); },
     }});
@@ -74,26 +74,26 @@ PluginHost::PluginHost(Engine& engine) : engine_(engine) {
 
 PluginHost::~PluginHost() {
     SetLoaderNotes({});
-    ReleaseAll();
-    CloseDeferred();
+    releaseAll();
+    closeDeferred();
 }
 
-void PluginHost::LoadCommand() {
+void PluginHost::loadCommand() {
     // Copies: Init receives the line and may write into it.
     std::string path = engine_.line.p(2), name = engine_.line.p(3);
     bool ok = Load(path, name);
     engine_.vars[kVar1] = ok ? "OK" : "NG";
 }
 
-void PluginHost::UnloadCommand() {
+void PluginHost::unloadCommand() {
     bool ok = Unload(engine_.line.p(2));
     engine_.vars[kVar1] = ok ? "OK" : "NG";
 }
 
-void PluginHost::CallCommand() {
+void PluginHost::callCommand() {
     // Copies: the plug-in may write into the line while it runs.
     std::string name = engine_.line.p(2), function = engine_.line.p(3);
-    if (!CallPlugin(name, function)) ReportAndStop(NotFound(name, function));
+    if (!CallPlugin(name, function)) reportAndStop(NotFound(name, function));
 }
 
 std::vector<std::string> PluginHost::ProgramPluginDirs() {
@@ -104,13 +104,13 @@ std::vector<std::string> PluginHost::ProgramPluginDirs() {
     return {Utf8ToCp932(bin), Utf8ToCp932(bin + "../" VELMORA_PLUGIN_SUBDIR "/")};
 }
 
-void PluginHost::ReportAndStop(const std::string& text) {
+void PluginHost::reportAndStop(const std::string& text) {
     engine_.reportError(text);
     engine_.StopScript();
 }
 
 bool PluginHost::Load(const std::string& path, const std::string& name) {
-    if (Find(name)) return true;
+    if (findPlugin(name)) return true;
     std::string full = engine_.resolvePath(path);
     // A relative path: the program folder first, then the program's own folders.
     void* library = OpenSharedLibrary(full);
@@ -126,7 +126,7 @@ bool PluginHost::Load(const std::string& path, const std::string& name) {
     auto init = FindEntryPoint<VelmoraPluginInit>(library, "Init");
     if (!init) {
         engine_.vars[kVar2] = InitMissing();
-        Close(library);
+        closeLibrary(library);
         return false;
     }
     std::int32_t accepted = 0;
@@ -137,34 +137,41 @@ bool PluginHost::Load(const std::string& path, const std::string& name) {
     }
     if (!failure.empty()) {
         reportThrow("Init", failure);
-        Close(library);
+        closeLibrary(library);
         return false;
     }
     if (accepted != 1) {
         engine_.vars[kVar2] = InitRefused();
-        Close(library);
+        closeLibrary(library);
         return false;
     }
-    Append(new LoadedPlugin{nullptr, nullptr, library, name});
+    appendPlugin(new LoadedPlugin{nullptr, nullptr, library, name});
     return true;
 }
 
 bool PluginHost::Unload(const std::string& name) {
-    LoadedPlugin* plugin = Find(name);
+    LoadedPlugin* plugin = findPlugin(name);
     if (!plugin) return false;
-    Unlink(plugin);
+    unlinkPlugin(plugin);
     if (auto remove = FindEntryPoint<VelmoraPluginRemove>(plugin->library, "Remove")) {
         CallGuard guard(*this);
         // The library goes all the same: what it failed to release dies with its mapping.
         if (std::string failure = Guarded(remove); !failure.empty()) reportThrow("Remove", failure);
     }
-    Close(plugin->library);
+    closeLibrary(plugin->library);
     delete plugin;
     return true;
 }
 
+// Without Remove: for a plug-in that failed, and at shutdown.
+void PluginHost::dropPlugin(LoadedPlugin* plugin) {
+    unlinkPlugin(plugin);
+    closeLibrary(plugin->library);
+    delete plugin;
+}
+
 bool PluginHost::CallPlugin(const std::string& name, const std::string& function) {
-    LoadedPlugin* plugin = Find(name);
+    LoadedPlugin* plugin = findPlugin(name);
     if (!plugin) return false;
     auto call = FindEntryPoint<VelmoraPluginCall>(plugin->library, "Call");
     if (!call) return true;
@@ -180,11 +187,7 @@ bool PluginHost::CallPlugin(const std::string& name, const std::string& function
     // called either, as at shutdown.
     reportThrow("Call", failure);
     engine_.vars[kVar1] = "NG";
-    if ((plugin = Find(name))) {
-        Unlink(plugin);
-        Close(plugin->library);
-        delete plugin;
-    }
+    if ((plugin = findPlugin(name))) dropPlugin(plugin);
     return true;
 }
 
@@ -194,21 +197,17 @@ void PluginHost::reportThrow(const char* entryPoint, const std::string& what) {
     engine_.trace(engine_.vars[kVar2]);
 }
 
-void PluginHost::ReleaseAll() {
-    while (LoadedPlugin* plugin = head_) {
-        Unlink(plugin);
-        Close(plugin->library);
-        delete plugin;
-    }
+void PluginHost::releaseAll() {
+    while (LoadedPlugin* plugin = head_) dropPlugin(plugin);
 }
 
-LoadedPlugin* PluginHost::Find(const std::string& name) const {
+LoadedPlugin* PluginHost::findPlugin(const std::string& name) const {
     for (LoadedPlugin* p = head_; p; p = p->next)
         if (p->name == name) return p;
     return nullptr;
 }
 
-void PluginHost::Append(LoadedPlugin* plugin) {
+void PluginHost::appendPlugin(LoadedPlugin* plugin) {
     if (!head_) {
         head_ = plugin;
         return;
@@ -219,21 +218,21 @@ void PluginHost::Append(LoadedPlugin* plugin) {
     plugin->previous = tail;
 }
 
-void PluginHost::Unlink(LoadedPlugin* plugin) {
+void PluginHost::unlinkPlugin(LoadedPlugin* plugin) {
     if (plugin->previous) plugin->previous->next = plugin->next;
     if (plugin->next) plugin->next->previous = plugin->previous;
     if (head_ == plugin) head_ = plugin->next;
     plugin->next = plugin->previous = nullptr;
 }
 
-void PluginHost::Close(void* library) {
+void PluginHost::closeLibrary(void* library) {
     if (callsRunning_ > 0)
         deferred_.push_back(library);
     else
         CloseSharedLibrary(library);
 }
 
-void PluginHost::CloseDeferred() {
+void PluginHost::closeDeferred() {
     std::vector<void*> libraries;
     libraries.swap(deferred_);
     for (void* library : libraries) CloseSharedLibrary(library);

@@ -149,7 +149,7 @@ TEST_F(PluginHostTest, UnloadingAnyRecordKeepsTheListLinked) {
             Run({("dll,call," + n + ",f").c_str()});
             EXPECT_TRUE(engine.running) << n;
         }
-        host.ReleaseAll();
+        host.releaseAll();
     }
     EXPECT_TRUE(fe.messages.empty());
 }
