@@ -46,7 +46,7 @@ void BM_DllCallLine(benchmark::State& state) {
         line.p(2) = "str";
         line.p(3) = "upper";
         line.p(4) = "hello";
-        h.engine.ExecuteLine();
+        h.engine.executeLine();
     }
     state.SetItemsProcessed(state.iterations());
 }

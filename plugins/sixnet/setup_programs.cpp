@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "engine/ini_file.h"
+#include "engine/system_helpers.h"
 #include "engine/text.h"
 #include "launch.h"
 #include "sixnet.h"
@@ -12,12 +13,6 @@
 namespace sixnet {
 
 namespace {
-
-// The folder part of a path, with its trailing "/"; empty for a bare file name.
-std::string FolderOf(const std::string& nativePath) {
-    std::string::size_type slash = nativePath.rfind('/');
-    return slash == std::string::npos ? std::string() : nativePath.substr(0, slash + 1);
-}
 
 // Sets one value in another program's INI file through the program's own INI store, as
 // the Windows profile functions would (through a link, into its target). The file must
@@ -54,7 +49,7 @@ void InstallHotfix(Host& host) {
     }
     // var3 was just written by osver: a number of at most two characters.
     std::string number = velmora::Format("%i", std::atoi(host.var3().c_str()) * 256);
-    std::string folder = FolderOf(velmora::NativePath(target));
+    std::string folder = velmora::FolderOf(velmora::NativePath(target));
     std::string inf = folder + "hotfix.inf";
     // A folder without hotfix.inf holds no hot fix; the file is never created.
     if (!WriteProfileString(inf, "Version", "NtServicePackVersion", number)) {

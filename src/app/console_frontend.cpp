@@ -12,6 +12,7 @@
 #include "app/stop_signals.h"
 #include "app/subsystems.h"
 #include "engine/engine.h"
+#include "engine/system_helpers.h"
 #include "engine/text.h"
 #include "window/display.h"
 
@@ -111,15 +112,7 @@ void ConsoleFrontend::sleepCommand(int milliseconds) {
 }
 
 void ConsoleFrontend::writeLine(int fd, const std::string& cp932) {
-    std::string out = Cp932ToUtf8(cp932);
-    out += '\n';
-    size_t done = 0;
-    while (done < out.size()) {
-        ssize_t n = ::write(fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        done += n;
-    }
+    WriteAll(fd, Cp932ToUtf8(cp932) + '\n');
 }
 
 void ConsoleFrontend::messageBox(const std::string& text) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <thread>
 
+#include "engine/system_helpers.h"
 #include "engine/text.h"
 
 namespace velmora {
@@ -70,15 +71,7 @@ private:
         return terminal_ ? std::chrono::milliseconds(100) : std::chrono::seconds(1);
     }
 
-    void put(const std::string& bytes) {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return;
-            done += static_cast<size_t>(n);
-        }
-    }
+    void put(const std::string& bytes) { WriteAll(fd_, bytes); }
 
     int fd_;
     bool terminal_;

@@ -10,6 +10,11 @@
 int main(int argc, char** argv) {
     using velmora::Options;
     Options o = velmora::ParseOptions(argc, argv);
+    const bool runsScript = o.mode == Options::Mode::Console || o.mode == Options::Mode::Window ||
+                            (o.mode == Options::Mode::Check && o.path.empty());
+    if (const std::string note = runsScript ? velmora::ScriptNotFoundNote(argv[0]) : "";
+        !note.empty())
+        std::fprintf(stderr, "velmora: %s\n", note.c_str());
     switch (o.mode) {
         case Options::Mode::Version:
             std::puts("1.0");
@@ -21,7 +26,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "velmora: %s\n%s", o.error.c_str(), velmora::UsageText());
             return 2;
         case Options::Mode::Check:
-            return velmora::RunCheck(velmora::FindCheckFolder(argv[0]), o.path);
+            return velmora::RunCheck(velmora::FindProgramPath(argv[0]), o.path);
         case Options::Mode::New:
             return velmora::CreateStarterFolder(o.path, velmora::FindExecutable(argv[0]));
         case Options::Mode::Console:

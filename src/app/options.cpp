@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/system_helpers.h"
+
 namespace velmora {
 
 Options ParseOptions(int argc, char** argv) {
@@ -59,10 +61,10 @@ const char* UsageText() {
            "  --trace     write each executed line (file:line: text, after expansion)\n"
            "              and each event that moves the script to standard error\n"
            "  bookmark    start at the restart point saved by the script's bookmark command\n"
-           "  --check     check a script without running it (default: code.txt of\n"
-           "              $VELMORA_HOME, else of the current folder if it has one, else of\n"
-           "              the executable's folder); one line file:line: message for each\n"
-           "              finding, exit status 1 if there is any\n"
+           "  --check     check a script without running it (default: code.txt of the\n"
+           "              program folder); one line file:line: message for each finding,\n"
+           "              exit status 1 if there is any; warnings do not count. In\n"
+           "              Japanese under a Japanese locale\n"
            "  --new DIR   create a ready-to-run script folder DIR (never overwrites a file)\n"
            "  --help      show this text\n"
            "  --version   print the version\n"
@@ -80,22 +82,44 @@ const char* UsageText() {
 }
 
 std::string FindExecutable(const char* argv0) {
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    return n > 0 ? std::string(buf, n) : std::string(argv0 ? argv0 : "");
+    std::string exe = ExecutablePath();
+    return !exe.empty() ? exe : std::string(argv0 ? argv0 : "");
 }
 
-std::string FindProgramPath(const char* argv0) {
-    std::string dir;
-    if (const char* home = std::getenv("VELMORA_HOME"); home && *home) {
-        dir = home;
-    } else {
-        std::string exe = FindExecutable(argv0);
-        auto slash = exe.rfind('/');
-        dir = slash == std::string::npos ? "./" : exe.substr(0, slash + 1);
-    }
+namespace {
+
+std::string WithSlash(std::string dir) {
     if (dir.empty() || dir.back() != '/') dir += '/';
     return dir;
+}
+
+bool HoldsScript(const std::string& folder) {
+    struct stat st;
+    return ::stat((folder + "code.txt").c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string CurrentFolder() {
+    char cwd[PATH_MAX];
+    return ::getcwd(cwd, sizeof cwd) ? WithSlash(cwd) : "./";
+}
+
+}  // namespace
+
+std::string FindProgramPath(const char* argv0) {
+    if (const char* home = std::getenv("VELMORA_HOME"); home && *home) return WithSlash(home);
+    const std::string own = FolderOf(FindExecutable(argv0));
+    if (!own.empty() && HoldsScript(own)) return own;
+    return CurrentFolder();
+}
+
+std::string ScriptNotFoundNote(const char* argv0) {
+    const std::string folder = FindProgramPath(argv0);
+    if (HoldsScript(folder)) return "";
+    if (const char* home = std::getenv("VELMORA_HOME"); home && *home)
+        return "no code.txt in " + folder + " (named by VELMORA_HOME)";
+    const std::string own = FolderOf(FindExecutable(argv0));
+    return "no code.txt in the program's folder " + own + " nor in the current folder " + folder +
+           "; set VELMORA_HOME to the script's folder";
 }
 
 PlatformChoice ChoosePlatform(const DisplayEnvironment& env) {
@@ -118,16 +142,6 @@ bool XServerAnswers(const std::string& name) {
     ::Display* dpy = XOpenDisplay(name.c_str());
     if (dpy) XCloseDisplay(dpy);
     return dpy != nullptr;
-}
-
-std::string FindCheckFolder(const char* argv0) {
-    const char* home = std::getenv("VELMORA_HOME");
-    struct stat st;
-    if (!(home && *home) && ::stat("code.txt", &st) == 0 && S_ISREG(st.st_mode)) {
-        char cwd[PATH_MAX];
-        if (::getcwd(cwd, sizeof cwd)) return std::string(cwd) + (cwd[1] ? "/" : "");
-    }
-    return FindProgramPath(argv0);
 }
 
 }  // namespace velmora

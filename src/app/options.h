@@ -20,14 +20,14 @@ struct Options {
 Options ParseOptions(int argc, char** argv);
 const char* UsageText();
 
-// The program folder: $VELMORA_HOME, else the executable's folder; ends in "/".
+// The program folder, for a run and for `--check` alike: $VELMORA_HOME, else the
+// executable's folder when it holds a code.txt, else the current folder (an installed
+// velmora has no script beside it); ends in "/".
 std::string FindProgramPath(const char* argv0);
+// Why the program folder holds no script, naming the folders tried; empty when it does.
+std::string ScriptNotFoundNote(const char* argv0);
 // The running executable's full path.
 std::string FindExecutable(const char* argv0);
-// The folder whose code.txt `--check` looks at without a file: $VELMORA_HOME, else the
-// current folder when it holds a code.txt (a folder made by --new runs it through its
-// launcher), else the executable's folder; ends in "/".
-std::string FindCheckFolder(const char* argv0);
 
 // The Qt platform plug-in the window runs on. X is preferred wherever a server answers,
 // XWayland included: only there can the window be placed, shaped to its skin and found

@@ -7,8 +7,12 @@ namespace velmora {
 
 namespace {
 
-void OnStopSignal(int) {
-    StopRequested().store(true);
+// A second request means the first could not end the program (an exit section that never
+// ends): the signal then does what it would without a handler.
+void OnStopSignal(int signal) {
+    if (!StopRequested().exchange(true)) return;
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SIGINT, SIGTERM and SIGHUP as a request to end the program, in both front ends: the
 // handler only raises a flag, and the front end's event dispatch turns it into a shutdown,
-// so the exit section runs once and nothing is cut off in the middle of a line.
+// so the exit section runs once and nothing is cut off in the middle of a line. A second
+// signal ends the program at once.
 #pragma once
 
 #include <atomic>

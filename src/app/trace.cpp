@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/engine.h"
+#include "engine/system_helpers.h"
 
 namespace velmora {
 
@@ -15,14 +16,7 @@ namespace {
 
 // One write per line, so lines of the trace and of a plug-in do not interleave.
 void WriteTraceLine(const std::string& utf8) {
-    const std::string out = utf8 + "\n";
-    size_t done = 0;
-    while (done < out.size()) {
-        ssize_t n = ::write(STDERR_FILENO, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        done += static_cast<size_t>(n);
-    }
+    WriteAll(STDERR_FILENO, utf8 + "\n");
 }
 
 }  // namespace

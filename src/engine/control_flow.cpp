@@ -21,7 +21,7 @@ bool Engine::FindLabel(const std::string& label, int offset, LabelSearch how) {
     int at = script_->isOpen() ? script_->find(label) : -1;
     if (at < 0) {
         if (how.report) {
-            reportError(Format(msg::LabelNotFound().c_str(), label.c_str()));
+            reportError(msg::LabelNotFound(label));
             StopScript();
         }
         return false;
@@ -38,7 +38,7 @@ bool Engine::EvaluateCondition() {
     LowerAsciiInPlace(kind);
     const ConditionRule* rule = FindCondition(kind);
     if (!rule) {
-        reportError(Format(msg::UnknownIf().c_str(), kind.c_str(), line.lineNumber));
+        reportError(msg::UnknownIf(kind, line.lineNumber));
         StopScript();
         return true;
     }
@@ -58,7 +58,7 @@ bool Engine::EvaluateCondition() {
             break;
     }
     if (const CompareRule* op = FindCompare(b)) return op->holds(ToReal(a), ToReal(line.p(4)));
-    reportError(Format(msg::UnknownCompare().c_str(), b.c_str(), line.lineNumber));
+    reportError(msg::UnknownCompare(b, line.lineNumber));
     StopScript();
     return true;
 }
@@ -72,14 +72,14 @@ void Engine::cmdIf() {
 void Engine::skipBranch() {
     int depth = 0;
     while (ReadNextLine()) {
-        const std::string& w = line.command;
-        if (w == "if") {
+        const BlockRole role = blockRoleOf(line.command);
+        if (role == BlockRole::OpenIf) {
             ++depth;
-        } else if (depth == 0 && w == "else") {
+        } else if (depth == 0 && role == BlockRole::Else) {
             return;
-        } else if (depth == 0 && w == "elseif") {
+        } else if (depth == 0 && role == BlockRole::ElseIf) {
             if (EvaluateCondition()) return;
-        } else if (w == "endif") {
+        } else if (role == BlockRole::CloseIf) {
             if (depth == 0) {
                 --openIfs_;
                 return;
@@ -91,19 +91,20 @@ void Engine::skipBranch() {
 
 void Engine::cmdBranchEnd() {
     if (openIfs_ <= 0) {
-        reportError(Format(msg::NoIf().c_str(), line.command.c_str(), line.lineNumber));
+        reportError(msg::NoIf(line.command, line.lineNumber));
         StopScript();
         return;
     }
-    if (line.command == "endif") {
+    if (blockRoleOf(line.command) == BlockRole::CloseIf) {
         --openIfs_;
         return;
     }
     // The branch before this elseif/else ran: skip to the block's endif.
     int depth = 1;
     while (ReadNextLine()) {
-        if (line.command == "if") ++depth;
-        if (line.command == "endif" && --depth == 0) {
+        const BlockRole role = blockRoleOf(line.command);
+        if (role == BlockRole::OpenIf) ++depth;
+        if (role == BlockRole::CloseIf && --depth == 0) {
             --openIfs_;
             return;
         }
@@ -112,7 +113,7 @@ void Engine::cmdBranchEnd() {
 
 void Engine::cmdWhile() {
     if (loopStack_.size() >= static_cast<size_t>(kMaxLoops)) {
-        reportError(Format(msg::TooManyLoops().c_str(), line.lineNumber));
+        reportError(msg::TooManyLoops(line.lineNumber));
         StopScript();
         return;
     }
@@ -120,9 +121,10 @@ void Engine::cmdWhile() {
     if (EvaluateCondition()) return;
     int depth = 0;
     while (ReadNextLine()) {
-        if (line.command == "while") {
+        const BlockRole role = blockRoleOf(line.command);
+        if (role == BlockRole::OpenLoop) {
             ++depth;
-        } else if (line.command == "endwhile") {
+        } else if (role == BlockRole::CloseLoop) {
             if (depth == 0) {
                 if (!loopStack_.empty()) loopStack_.pop_back();
                 return;
@@ -134,7 +136,7 @@ void Engine::cmdWhile() {
 
 void Engine::cmdEndWhile() {
     if (loopStack_.empty()) {
-        reportError(Format(msg::NoWhile().c_str(), line.command.c_str(), line.lineNumber));
+        reportError(msg::NoWhile(line.command, line.lineNumber));
         StopScript();
         return;
     }
@@ -144,11 +146,11 @@ void Engine::cmdEndWhile() {
 
 void Engine::cmdSubcode() {
     if (callDepth_ >= kMaxCalls) {
-        reportError(Format(msg::TooManyCalls().c_str(), line.lineNumber));
+        reportError(msg::TooManyCalls(line.lineNumber));
         StopScript();
         return;
     }
-    callStack_[callDepth_++] = line.lineNumber;
+    callStack_[callDepth_++] = {line.lineNumber, loopStack_.size()};
     FindLabel(line.p(1), optionalInt(2), {.resetBlocks = false, .resetCalls = false});
 }
 
@@ -157,7 +159,15 @@ void Engine::cmdEnd() {
         running = false;
         return;
     }
-    line.lineNumber = callStack_[--callDepth_];
+    const OpenCall& call = callStack_[--callDepth_];
+    if (loopStack_.size() > call.loops) loopStack_.resize(call.loops);
+    line.lineNumber = call.returnLine;
+}
+
+// Skips read the roles from the command rows, so a new block word needs no edit here.
+BlockRole Engine::blockRoleOf(const std::string& word) const {
+    const Command* c = findCommand(word);
+    return c ? c->block : BlockRole::None;
 }
 
 int Engine::optionalInt(int n) const {

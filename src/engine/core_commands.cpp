@@ -30,105 +30,239 @@ int ChoiceParams(int count) {
 
 }  // namespace
 
+// The engine's own commands write nothing but variable.txt, which it keeps itself: none
+// asks for a fresh look at the files.
 void Engine::registerCoreCommands() {
     using E = Engine;
-    addCommands({
-        // Variables and settings.
-        {"set", 2, [](E& e) { e.SetVariable(e.line.p(1), e.line.p(2)); }},
-        {"setdef", 2, [](E& e) { e.WriteSetting(e.line.p(1), e.line.p(2)); }},
-        {"getdef", 1,
-         [](E& e) {
-             std::string def = e.line.paramCount >= 2 ? e.line.p(2) : std::string();
-             e.SetVariable(e.line.p(1), e.ReadSetting(e.line.p(1), def));
-         }},
-        // Script control.
-        {"usescript", 0, [](E& e) { e.cmdUseScript(); }},
-        {"pause", 0, [](E& e) { e.running = false; }},
-        {"endcode", 0, [](E& e) { e.StopScript(); }},
-        {"exit", 0,
-         [](E& e) {
-             e.running = false;
-             e.Shutdown();
-             e.fe_.requestClose();
-         }},
-        // Jumps, calls, blocks, loops.
-        {"goto", 1, [](E& e) { e.FindLabel(e.line.p(1), e.optionalInt(2)); }},
-        {"subcode", 1, [](E& e) { e.cmdSubcode(); }},
-        {"end", 0, [](E& e) { e.cmdEnd(); }},
-        {"bookmark", 1,
-         [](E& e) {
-             e.WriteSetting("bookmark", Format("%s,%i", e.line.p(1).c_str(), e.optionalInt(2)));
-         }},
-        {"if", 3, [](E& e) { e.cmdIf(); }},
-        {"elseif", 0, [](E& e) { e.cmdBranchEnd(); }},
-        {"else", 0, [](E& e) { e.cmdBranchEnd(); }},
-        {"endif", 0, [](E& e) { e.cmdBranchEnd(); }},
-        {"while", 3, [](E& e) { e.cmdWhile(); }},
-        {"endwhile", 0, [](E& e) { e.cmdEndWhile(); }},
-        // Values.
-        {"random", 1,
-         [](E& e) {
-             int n = std::max(ToInt(e.line.p(1)), 1);
-             e.vars[kVar1] = Format("%i", NextRandom(e.randomSeed_) % n);
-         }},
-        {"calculate", 1,
-         [](E& e) { e.vars[kVar1] = std::to_string(EvaluateInteger(e.line.p(1))); }},
-        {"calculatef", 1, [](E& e) { e.vars[kVar1] = Format("%f", EvaluateReal(e.line.p(1))); }},
-        // Timing and questions.
-        {"sleep", 1,
-         [](E& e) {
-             // A negative time waits 0 seconds rather than practically for ever.
-             std::int64_t ms = std::int64_t(ToInt(e.line.p(1))) * 1000;
-             e.fe_.sleepCommand(static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT32_MAX)));
-         }},
-        // The timer clears var3 before it checks its parameters.
-        {"timer",
-         kTimerParams,
-         [](E& e) { e.cmdTimer(); },
-         true,
-         {},
-         WordCase::Lowered,
-         {},
-         ParamCheck::InHandler},
-        {"choice",
-         3,
-         [](E& e) { e.cmdChoice(); },
-         true,
-         {},
-         WordCase::Lowered,
-         {},
-         ParamCheck::BeforeRun,
-         {1, ChoiceParams}},
-        {"input", 1,
-         [](E& e) {
-             e.CancelWaits();
-             std::string answer;
-             if (!e.fe_.inputDialog(e.line.p(1), answer)) answer.clear();
-             e.vars[kVar1] = answer;
-         }},
-        // Display.
-        {"messagebox", 1, [](E& e) { e.fe_.messageBox(e.line.p(1)); }},
-        {"title", 1,
-         [](E& e) { e.fe_.setTitle(e.line.p(1).empty() ? e.vars[kTitle] : e.line.p(1)); }},
-        {"clear", 0, [](E& e) { e.fe_.clearDisplay(); }},
-        {"text", 2,
-         [](E& e) {
-             LowerAsciiInPlace(e.line.p(1));
-             e.fe_.showText(e.line.p(1), e.line.p(2));
-         }},
-    });
-}
-
-void Engine::markCoreCommands() {
-    // The engine's own commands write nothing but variable.txt.
-    for (auto& [word, command] : commands_) command.mayWriteFiles = false;
+    constexpr bool kNoFiles = false;
     // These only compute, jump or draw: no other program can look meanwhile, so what the
     // script set may wait in memory (a loop of sets costs no file write per pass).
-    for (const char* word :
-         {"set",      "setdef",    "getdef",     "usescript", "goto",  "subcode", "end",
-          "bookmark", "if",        "elseif",     "else",      "endif", "while",   "endwhile",
-          "random",   "calculate", "calculatef", "title",     "clear", "text"})
-        commands_[word].letsOthersLook = false;
+    constexpr bool kKeepsHeld = false;
+    constexpr LabelParam kJump{.at = 1, .use = LabelUse::Jump};
+    constexpr LabelParam kTimerLabel{.at = 3, .use = LabelUse::Jump};
+    addCommands({
+        // Variables and settings.
+        {.word = "set",
+         .minParams = 2,
+         .run = [](E& e) { e.SetVariable(e.line.p(1), e.line.p(2)); },
+         .mayWriteFiles = kNoFiles,
+         .storesNameAt = 1,
+         .maxParams = 2,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "setdef",
+         .minParams = 2,
+         .run = [](E& e) { e.WriteSetting(e.line.p(1), e.line.p(2)); },
+         .mayWriteFiles = kNoFiles,
+         .storesNameAt = 1,
+         .maxParams = 2,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "getdef",
+         .minParams = 1,
+         .run =
+             [](E& e) {
+                 std::string def = e.line.paramCount >= 2 ? e.line.p(2) : std::string();
+                 e.SetVariable(e.line.p(1), e.ReadSetting(e.line.p(1), def));
+             },
+         .mayWriteFiles = kNoFiles,
+         .storesNameAt = 1,
+         .maxParams = 2,
+         .letsOthersLook = kKeepsHeld},
+        // Script control.
+        {.word = "usescript",
+         .minParams = 0,
+         .run = [](E& e) { e.cmdUseScript(); },
+         .mayWriteFiles = kNoFiles,
+         .label = {.at = 1, .use = LabelUse::Jump, .scriptAt = 2},
+         .flow = Flow::Leaves,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "pause",
+         .minParams = 0,
+         .run = [](E& e) { e.running = false; },
+         .mayWriteFiles = kNoFiles},
+        {.word = "endcode",
+         .minParams = 0,
+         .run = [](E& e) { e.StopScript(); },
+         .mayWriteFiles = kNoFiles,
+         .flow = Flow::Leaves},
+        {.word = "exit",
+         .minParams = 0,
+         .run =
+             [](E& e) {
+                 e.running = false;
+                 e.Shutdown();
+                 e.fe_.requestClose();
+             },
+         .mayWriteFiles = kNoFiles,
+         .flow = Flow::Leaves},
+        // Jumps, calls, blocks, loops.
+        {.word = "goto",
+         .minParams = 1,
+         .run = [](E& e) { e.FindLabel(e.line.p(1), e.optionalInt(2)); },
+         .mayWriteFiles = kNoFiles,
+         .label = kJump,
+         .flow = Flow::Leaves,
+         .maxParams = 2,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "subcode",
+         .minParams = 1,
+         .run = [](E& e) { e.cmdSubcode(); },
+         .mayWriteFiles = kNoFiles,
+         .label = {.at = 1, .use = LabelUse::Call},
+         .maxParams = 2,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "end",
+         .minParams = 0,
+         .run = [](E& e) { e.cmdEnd(); },
+         .mayWriteFiles = kNoFiles,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "bookmark",
+         .minParams = 1,
+         .run =
+             [](E& e) {
+                 e.WriteSetting("bookmark", Format("%s,%i", e.line.p(1).c_str(), e.optionalInt(2)));
+             },
+         .mayWriteFiles = kNoFiles,
+         .label = {.at = 1, .use = LabelUse::Mark},
+         .maxParams = 2,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "if",
+         .minParams = 3,
+         .run = [](E& e) { e.cmdIf(); },
+         .mayWriteFiles = kNoFiles,
+         .block = BlockRole::OpenIf,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "elseif",
+         .minParams = 0,
+         .run = [](E& e) { e.cmdBranchEnd(); },
+         .mayWriteFiles = kNoFiles,
+         .block = BlockRole::ElseIf,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "else",
+         .minParams = 0,
+         .run = [](E& e) { e.cmdBranchEnd(); },
+         .mayWriteFiles = kNoFiles,
+         .block = BlockRole::Else,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "endif",
+         .minParams = 0,
+         .run = [](E& e) { e.cmdBranchEnd(); },
+         .mayWriteFiles = kNoFiles,
+         .block = BlockRole::CloseIf,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "while",
+         .minParams = 3,
+         .run = [](E& e) { e.cmdWhile(); },
+         .mayWriteFiles = kNoFiles,
+         .block = BlockRole::OpenLoop,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "endwhile",
+         .minParams = 0,
+         .run = [](E& e) { e.cmdEndWhile(); },
+         .mayWriteFiles = kNoFiles,
+         .block = BlockRole::CloseLoop,
+         .letsOthersLook = kKeepsHeld},
+        // Values.
+        {.word = "random",
+         .minParams = 1,
+         .run =
+             [](E& e) {
+                 int n = std::max(ToInt(e.line.p(1)), 1);
+                 e.vars[kVar1] = Format("%i", NextRandom(e.randomSeed_) % n);
+             },
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 1,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "calculate",
+         .minParams = 1,
+         .run = [](E& e) { e.vars[kVar1] = std::to_string(EvaluateInteger(e.line.p(1))); },
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 1,
+         .expressionAt = 1,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "calculatef",
+         .minParams = 1,
+         .run = [](E& e) { e.vars[kVar1] = Format("%f", EvaluateReal(e.line.p(1))); },
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 1,
+         .expressionAt = 1,
+         .letsOthersLook = kKeepsHeld},
+        // Timing and questions.
+        {.word = "sleep",
+         .minParams = 1,
+         .run =
+             [](E& e) {
+                 // A negative time waits 0 seconds rather than practically for ever.
+                 std::int64_t ms = std::int64_t(ToInt(e.line.p(1))) * 1000;
+                 e.fe_.sleepCommand(static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT32_MAX)));
+             },
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 1},
+        // The timer clears var3 before it checks its parameters; its words are compared
+        // as written: "wait" starts it and waits, any other word but "stop" only starts it.
+        {.word = "timer",
+         .minParams = kTimerParams,
+         .run = {},
+         .mayWriteFiles = kNoFiles,
+         .subcommands = {{.word = "stop",
+                          .minParams = kTimerParams,
+                          .run = [](E& e) { e.cmdTimer(); },
+                          .check = ParamCheck::InHandler},
+                         {.word = "wait",
+                          .minParams = kTimerParams,
+                          .run = [](E& e) { e.cmdTimer(); },
+                          .check = ParamCheck::InHandler,
+                          .label = kTimerLabel},
+                         {.word = kAnyOtherWord,
+                          .minParams = kTimerParams,
+                          .run = [](E& e) { e.cmdTimer(); },
+                          .check = ParamCheck::InHandler,
+                          .label = kTimerLabel}},
+         .subcommandCase = WordCase::AsWritten,
+         .check = ParamCheck::InHandler},
+        {.word = "choice",
+         .minParams = 3,
+         .run = [](E& e) { e.cmdChoice(); },
+         .mayWriteFiles = kNoFiles,
+         .counted = {1, ChoiceParams}},
+        {.word = "input",
+         .minParams = 1,
+         .run =
+             [](E& e) {
+                 e.CancelWaits();
+                 std::string answer;
+                 if (!e.fe_.inputDialog(e.line.p(1), answer)) answer.clear();
+                 e.vars[kVar1] = answer;
+             },
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 1},
+        // Display.
+        {.word = "messagebox",
+         .minParams = 1,
+         .run = [](E& e) { e.fe_.messageBox(e.line.p(1)); },
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 1},
+        {.word = "title",
+         .minParams = 1,
+         .run = [](E& e) { e.fe_.setTitle(e.line.p(1).empty() ? e.vars[kTitle] : e.line.p(1)); },
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 1,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "clear",
+         .minParams = 0,
+         .run = [](E& e) { e.fe_.clearDisplay(); },
+         .mayWriteFiles = kNoFiles,
+         .letsOthersLook = kKeepsHeld},
+        {.word = "text",
+         .minParams = 2,
+         .run =
+             [](E& e) {
+                 LowerAsciiInPlace(e.line.p(1));
+                 e.fe_.showText(e.line.p(1), e.line.p(2));
+             },
+         .mayWriteFiles = kNoFiles,
+         .maxParams = 2,
+         .letsOthersLook = kKeepsHeld},
+    });
 }
 
 void Engine::cmdUseScript() {

@@ -19,25 +19,14 @@ namespace {
 
 // The longest a set waits in memory while the script runs.
 constexpr auto kHeldSettingsAge = std::chrono::milliseconds(100);
+// Messages handled after a wait ends, before the next line.
+constexpr int kSettlePumps = 10;
 
 size_t CountOf(std::string_view s, std::string_view what) {
     size_t n = 0;
     for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + what.size()))
         ++n;
     return n;
-}
-
-void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
-    size_t at = s.find(from);
-    if (at == std::string::npos) return;
-    std::string out;
-    size_t last = 0;
-    for (; at != std::string::npos; at = s.find(from, last)) {
-        out.append(s, last, at - last).append(to);
-        last = at + from.size();
-    }
-    out.append(s, last, std::string::npos);
-    s.swap(out);
 }
 
 }  // namespace
@@ -47,7 +36,6 @@ Engine::Engine(Frontend& frontend, const FileCalls& files)
       script_(std::make_unique<ScriptSource>()),
       settings_(std::make_unique<IniFile>(files)) {
     registerCoreCommands();
-    markCoreCommands();
 }
 
 Engine::~Engine() = default;
@@ -92,23 +80,16 @@ bool Engine::keepsAlive() const {
 
 // ---- Reader ---------------------------------------------------------------------------
 
-bool Engine::OpenScript(const std::string& name) {
-    return openScript(name, OpenReport::Shown);
-}
-
-bool Engine::openScript(const std::string& name, OpenReport report) {
+bool Engine::OpenScript(const std::string& name, OpenReport report) {
     line.lineNumber = 0;
     ++jumps_;
     callDepth_ = 0;
     openIfs_ = 0;
     loopStack_.clear();
-    std::string path = name.empty()                          ? defaultScriptPath_
-                       : name.find(':') == std::string::npos ? vars[kProgramPath] + name
-                                                             : name;
+    std::string path = name.empty() ? defaultScriptPath_ : resolvePath(name);
     scriptName_ = name.empty() ? path.substr(path.rfind('/') + 1) : name;
     if (!script_->open(NativePath(path))) {
-        if (report == OpenReport::Shown)
-            reportError(Format(msg::ScriptOpenError().c_str(), path.c_str()));
+        if (report == OpenReport::Shown) reportError(msg::ScriptOpenError(path));
         return false;
     }
     return true;
@@ -152,9 +133,9 @@ bool Engine::fillTemplate(const FieldTemplate& t, size_t rawSize, std::string& o
 void Engine::expandField(const std::string& raw, const FieldTemplate* t, std::string& out) {
     if (!t || !fillTemplate(*t, raw.size(), out)) {
         out = raw;
-        expandReferences(out);
+        expandAllReferences(out);
     }
-    replaceEscapes(out);
+    DecodeEscapes(out);
 }
 
 void Engine::loadFields(const ParsedLine& p) {
@@ -185,7 +166,7 @@ bool Engine::readExpandedFirst(int index) {
     std::string text(Trim(script_->line(index)));
     text.erase(0, 1);
     TrimLeftInPlace(text);
-    expandReferences(text);
+    expandAllReferences(text);
     TrimLeftInPlace(text);
     if (IsComment(text)) return false;
     splitLine(text);
@@ -249,28 +230,20 @@ bool Engine::ExpandReference(std::string& text) {
     return true;
 }
 
-void Engine::expandReferences(std::string& text) {
+void Engine::expandAllReferences(std::string& text) {
     for (int pass = 0; pass < kMaxExpandPasses && text.find('%') != std::string::npos; ++pass) {
         if (!ExpandReference(text)) break;
     }
 }
 
 void Engine::ExpandField(std::string& field) {
-    expandReferences(field);
-    replaceEscapes(field);
-}
-
-void Engine::replaceEscapes(std::string& field) {
-    if (field.find('/') == std::string::npos) return;
-    ReplaceAll(field, "/com", ",");
-    ReplaceAll(field, "/ret", "\n");
-    ReplaceAll(field, "/per", "%");
-    ReplaceAll(field, "/_", "/");
+    expandAllReferences(field);
+    DecodeEscapes(field);
 }
 
 bool Engine::CheckParams(int n) {
     if (line.paramCount >= n) return true;
-    reportError(Format(msg::TooFewParams().c_str(), line.command.c_str(), line.lineNumber));
+    reportError(msg::TooFewParams(line.command, line.lineNumber));
     StopScript();
     return false;
 }
@@ -306,7 +279,7 @@ void Engine::RunScript(RunFor what) {
                 const LineRead read{before, line.lineNumber, jumps_, quit, exiting_};
                 PumpOneMessage();
                 if (lineStillValid(read))
-                    ExecuteLine();
+                    executeLine();
                 else
                     dropStaleLine(read);
             } else {
@@ -321,11 +294,9 @@ void Engine::RunScript(RunFor what) {
             fe_.sleepMs(10);
         }
         if (running && !quit) {
-            // Let the window settle before the script goes on.
-            for (int i = 0; i < 10; ++i) {
-                PumpOneMessage();
-                fe_.sleepMs(10);
-            }
+            // Let the window settle before the script goes on: what is pending, without
+            // sleeping, so that a timer's next wait starts when the last one ended.
+            for (int i = 0; i < kSettlePumps; ++i) PumpOneMessage();
         }
     }
 }
@@ -350,18 +321,21 @@ void Engine::dropStaleLine(const LineRead& read) {
     if (jumps_ == read.jumps && line.lineNumber == read.after) line.lineNumber = read.before;
 }
 
-void Engine::ExecuteLine() {
+void Engine::executeLine() {
     if (tracing()) traceLine();
     const Command* row = readRow_;
     readRow_ = nullptr;
     if (!row || row->word != line.command) row = findCommand(line.command);
     if (!row) {
-        reportError(Format(msg::UnknownCode().c_str(), line.command.c_str(), line.lineNumber));
+        reportError(msg::UnknownCode(line.command, line.lineNumber));
         StopScript();
         return;
     }
     const Command& c = *row;
-    if (settings_->holdsUnsaved() && (c.letsOthersLook || settingsOverdue())) saveHeldSettings();
+    // A command with sub-commands leaves the decision to the row that runs.
+    if (settings_->holdsUnsaved() && c.subcommands.empty() &&
+        (c.letsOthersLook || settingsOverdue()))
+        saveHeldSettings();
     if (c.check == ParamCheck::BeforeRun && c.minParams > 0 && !CheckParams(c.minParams)) return;
     if (c.subcommands.empty())
         c.run(*this);
@@ -382,6 +356,7 @@ void Engine::runSubcommand(const Command& c) {
         StopScript();
         return;
     }
+    if (settings_->holdsUnsaved() && (sub->letsOthersLook || settingsOverdue())) saveHeldSettings();
     if (sub->check == ParamCheck::BeforeRun && !CheckParams(sub->minParams)) return;
     sub->run(*this);
 }
@@ -450,7 +425,7 @@ bool Engine::Shutdown(Confirm confirm) {
     StopScript();
     CloseScript();
     // Quietly: a script that cannot be reopened has no exit section to run.
-    if (openScript("", OpenReport::Quiet) && FindLabel("[exit]", 0, {.report = false})) {
+    if (OpenScript("", OpenReport::Quiet) && FindLabel("[exit]", 0, {.report = false})) {
         quit = true;
         fe_.sleepMs(100);
         RunScript(RunFor::ExitSection);

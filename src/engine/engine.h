@@ -45,6 +45,25 @@ struct CountedParams {
     int For(const std::string& countText) const;
 };
 
+// What a label parameter leads to: a jump forgets open blocks, loops and calls; a call
+// returns with `end`; a mark is only stored for a later start.
+enum class LabelUse { None, Jump, Call, Mark };
+
+// Where a line names a label: parameter `at`, searched in the script that parameter
+// `scriptAt` names (0 or absent: the current script).
+struct LabelParam {
+    int at = 0;  // 0: the line names no label
+    LabelUse use = LabelUse::None;
+    int scriptAt = 0;
+};
+
+// The part a command plays in the blocks that a skip reads through. OpenIf, ElseIf and
+// OpenLoop lines carry a condition.
+enum class BlockRole { None, OpenIf, ElseIf, Else, CloseIf, OpenLoop, CloseLoop };
+
+// Whether the line after a command runs next: not after a jump, a stop or the end.
+enum class Flow { Continues, Leaves };
+
 // One sub-command: its word, the parameters its line needs in all, and its handler.
 struct SubCommand {
     std::string word;  // kAnyOtherWord: every word that no other row has
@@ -52,13 +71,16 @@ struct SubCommand {
     std::function<void(Engine&)> run = {};
     ParamCheck check = ParamCheck::BeforeRun;
     CountedParams counted = {};
+    LabelParam label = {};
+    // As for a command: the row may wait or hand control on (see Command).
+    bool letsOthersLook = true;
 };
 inline const std::string kAnyOtherWord = "*";
 
 // One row of the command table: the word, the count passed to CheckParams before the
 // handler runs (0: no check), and the handler. A command whose parameter 1 selects what
 // it does has sub-command rows instead of a handler; the interpreter dispatches them and
-// the checker reads them.
+// the checker reads them. Rows beyond the first three fields name them.
 struct Command {
     std::string word;
     int minParams;
@@ -71,6 +93,16 @@ struct Command {
     std::function<std::string(const std::string& word, int line)> unknownSubcommand = {};
     ParamCheck check = ParamCheck::BeforeRun;
     CountedParams counted = {};
+    LabelParam label = {};
+    BlockRole block = BlockRole::None;
+    Flow flow = Flow::Continues;
+    // The parameter naming a variable or setting the line stores (0: none).
+    int storesNameAt = 0;
+    // The parameters the command reads at most (0: not limited); the checker warns of
+    // more, which a comma in a text makes.
+    int maxParams = 0;
+    // The parameter holding a `calculate` expression (0: none).
+    int expressionAt = 0;
     // The command may wait, end the script or hand control to another program or a
     // plug-in, which may read variable.txt: what the script set is written before it runs.
     bool letsOthersLook = true;
@@ -138,8 +170,10 @@ public:
     ChoiceState choice;
     Rect beginArea, exitArea;  // parsed by LoadSettings
 
-    // Reader.
-    bool OpenScript(const std::string& name);
+    // Reader. A script that cannot be opened is reported, or not (shutdown looks for an
+    // exit section quietly).
+    enum class OpenReport { Shown, Quiet };
+    bool OpenScript(const std::string& name, OpenReport report = OpenReport::Shown);
     void CloseScript();
     bool ReadNextLine();
     bool CheckParams(int n);
@@ -150,7 +184,7 @@ public:
     void StopScript();
     void CancelWaits();
     void PumpOneMessage();
-    void ExecuteLine();  // runs CurrentLine through the command table
+    void executeLine();  // runs CurrentLine through the command table
 
     // Tracing for script authors: every executed line, after expansion, as
     // "file:LINE: text", and every event that moves the script. Off without a sink.
@@ -210,30 +244,27 @@ private:
     bool lineStillValid(const LineRead& read) const;
     void dropStaleLine(const LineRead& read);
 
-    enum class OpenReport { Shown, Quiet };  // a script that cannot be opened
-    bool openScript(const std::string& name, OpenReport report);
     void splitLine(const std::string& text);
     const ParsedLine& parsed(int index);
     void loadFields(const ParsedLine& p);
     void expandField(const std::string& raw, const FieldTemplate* t, std::string& out);
     bool fillTemplate(const FieldTemplate& t, size_t rawSize, std::string& out);
-    static void replaceEscapes(std::string& field);
     bool readExpandedFirst(int index);
     void runSubcommand(const Command& c);
     void traceLine() const;
-    void expandReferences(std::string& text);
+    void expandAllReferences(std::string& text);
     int optionalInt(int n) const;  // integer value of parameter n, 0 when absent
     void storeSetting(const char* section, const std::string& key, const std::string& value);
     void reportSettingsResult(IniWrite result, const std::string& key);
     bool settingsOverdue();
 
     void registerCoreCommands();
-    void markCoreCommands();
     void cmdUseScript();
     void cmdTimer();
     void cmdChoice();
     void cmdIf();
     void skipBranch();
+    BlockRole blockRoleOf(const std::string& word) const;
     void cmdBranchEnd();
     void cmdWhile();
     void cmdEndWhile();
@@ -257,7 +288,13 @@ private:
     std::function<void(const std::string&)> traceSink_;
 
     // Control flow.
-    std::array<int, kMaxCalls> callStack_ = {};
+    // Per open call: the line to return to and the loops open when it was made, which
+    // `end` closes again so that the caller's `endwhile` finds its own loop.
+    struct OpenCall {
+        int returnLine;
+        size_t loops;
+    };
+    std::array<OpenCall, kMaxCalls> callStack_ = {};
     int callDepth_ = 0;
     std::vector<int> loopStack_;
     int openIfs_ = 0;

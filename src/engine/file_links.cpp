@@ -14,11 +14,6 @@ constexpr int kMaxLinkHops = 40;
 
 }  // namespace
 
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
-}
-
 bool FollowLinks(const std::string& path, std::string& out) {
     std::string p = path;
     if (p.empty()) return false;

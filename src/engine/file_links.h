@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "engine/system_helpers.h"  // FolderOf, where such writers put their temporary file
+
 namespace velmora {
 
 // The name path finally stands for: links are followed one by one, so a dangling link
@@ -12,9 +14,5 @@ namespace velmora {
 // is absolute, since the current directory may change before it is used. False on a loop
 // (more than 40 links, as the kernel counts them) or a link that cannot be read.
 bool FollowLinks(const std::string& path, std::string& out);
-
-// The folder part of path with its final slash ("dir/" of "dir/name"); empty when path
-// has no slash.
-std::string FolderOf(const std::string& path);
 
 }  // namespace velmora

@@ -14,7 +14,13 @@ struct Rect {
     bool contains(int x, int y) const { return left < x && x < right && top < y && y < bottom; }
 };
 
-// Reads "%i,%i,%i,%i" (decimal, 0x hex, leading-0 octal) from at most the first 99 bytes.
+// How far from 0 a coordinate read from text may lie; farther ones are moved to it. Far
+// beyond any screen, and small enough that sizes and frames around a rectangle
+// (width + 4, left - 2) never overflow.
+constexpr int kMaxRectCoordinate = 1 << 24;
+
+// Reads "%i,%i,%i,%i" (decimal, 0x hex, leading-0 octal) from at most the first 99 bytes,
+// each number limited to kMaxRectCoordinate either side of 0.
 // False unless all four numbers were read; `out` is then all zeros.
 bool ParseRect(const std::string& text, Rect& out);
 

@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
+#include "engine/system_helpers.h"
 #include "engine/text.h"
 
 namespace velmora {
@@ -12,11 +15,10 @@ namespace velmora {
 bool ScriptSource::open(const std::string& nativePath) {
     close();
     path_ = nativePath;
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = OpenRegularFile(path_);
     if (fd_ < 0) return false;
     watch_.watch(path_);
-    struct stat st;
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode) || !load()) {
+    if (!load()) {
         close();
         return false;
     }
@@ -42,8 +44,9 @@ void ScriptSource::refresh() {
         st.st_mtim.tv_sec == mtime_.tv_sec && st.st_mtim.tv_nsec == mtime_.tv_nsec)
         return;
     if (st.st_dev != dev_ || st.st_ino != ino_) {
-        // Replaced by another file (an editor's save): follow the name.
-        int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        // Replaced by another file (an editor's save): follow the name, unless it is no
+        // longer a regular file; the lines read before stay.
+        int fd = OpenRegularFile(path_);
         if (fd < 0) return;
         ::close(fd_);
         fd_ = fd;
@@ -54,21 +57,24 @@ void ScriptSource::refresh() {
 bool ScriptSource::load() {
     struct stat st;
     if (::fstat(fd_, &st) != 0) return false;
+    // Read aside first: a failed read keeps the lines that were there.
+    std::string fresh;
+    char buf[65536];
+    off_t at = 0;
+    ssize_t n;
+    while ((n = ::pread(fd_, buf, sizeof buf, at)) != 0) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        fresh.append(buf, n);
+        at += n;
+    }
+    data_.swap(fresh);
     dev_ = st.st_dev;
     ino_ = st.st_ino;
     size_ = st.st_size;
     mtime_ = st.st_mtim;
-    data_.clear();
     index_.clear();
     ++generation_;
-    char buf[65536];
-    off_t at = 0;
-    ssize_t n;
-    while ((n = ::pread(fd_, buf, sizeof buf, at)) > 0) {
-        data_.append(buf, n);
-        at += n;
-    }
-    if (n < 0) return false;
     // Text mode as on Windows: a Ctrl-Z ends the file, CR LF ends a line like LF.
     if (size_t eof = data_.find('\x1a'); eof != std::string::npos) data_.resize(eof);
     utf8_ = data_.compare(0, 3, "\xEF\xBB\xBF") == 0;

@@ -134,6 +134,27 @@ std::string NativePath(std::string_view name) {
     return Cp932ToUtf8(s);
 }
 
+void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
+    size_t at = s.find(from);
+    if (at == std::string::npos) return;
+    std::string out;
+    size_t last = 0;
+    for (; at != std::string::npos; at = s.find(from, last)) {
+        out.append(s, last, at - last).append(to);
+        last = at + from.size();
+    }
+    out.append(s, last, std::string::npos);
+    s.swap(out);
+}
+
+void DecodeEscapes(std::string& field) {
+    if (field.find('/') == std::string::npos) return;
+    ReplaceAll(field, "/com", ",");
+    ReplaceAll(field, "/ret", "\n");
+    ReplaceAll(field, "/per", "%");
+    ReplaceAll(field, "/_", "/");
+}
+
 bool IsAbsoluteName(std::string_view name) {
     return (!name.empty() && (name[0] == '/' || name[0] == '\\')) ||
            name.find(':') != std::string_view::npos;

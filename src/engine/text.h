@@ -35,6 +35,13 @@ std::string NativePath(std::string_view cp932Name);
 // True when the name is used as given: it begins with "/" (or "\") or contains ":".
 bool IsAbsoluteName(std::string_view cp932Name);
 
+// Every occurrence of from in s replaced by to, left to right.
+void ReplaceAll(std::string& s, std::string_view from, std::string_view to);
+
+// The escapes a field may hold, decoded in place after expansion: "/com" a comma, "/ret" a
+// line break, "/per" a percent sign, "/_" a slash.
+void DecodeEscapes(std::string& field);
+
 // Substring search that never matches in the middle of a double-byte character.
 std::string::size_type FindMbs(std::string_view haystack, std::string_view needle);
 
@@ -73,4 +80,13 @@ std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
     inline const std::string& name() {                             \
         static const std::string s = ::velmora::Utf8ToCp932(utf8); \
         return s;                                                  \
+    }
+
+// Declares name(parameters) returning the UTF-8 printf format, converted to CP932 once,
+// filled in with the arguments. The compiler checks the format against the arguments.
+#define VELMORA_CP932_FORMAT(name, parameters, utf8, ...)               \
+    inline std::string name parameters {                                \
+        static const std::string format = ::velmora::Utf8ToCp932(utf8); \
+        if (false) (void)::velmora::Format(utf8, __VA_ARGS__);          \
+        return ::velmora::Format(format.c_str(), __VA_ARGS__);          \
     }

@@ -111,20 +111,19 @@ void Engine::reportSettingsResult(IniWrite result, const std::string& key) {
         case IniWrite::Held:
             break;
         case IniWrite::BadKey:
-            reportError(Format(msg::BadVariableName().c_str(), key.c_str(), line.lineNumber));
+            reportError(msg::BadVariableName(key, line.lineNumber));
             break;
         case IniWrite::NotSaved:
             // Once per run: a script that sets in a loop would otherwise bury the user.
             if (!settingsFailureShown_) {
                 settingsFailureShown_ = true;
-                reportError(Format(msg::SettingsNotSaved().c_str(), settingsPath_.c_str()));
+                reportError(msg::SettingsNotSaved(settingsPath_));
             }
             break;
         case IniWrite::TooLarge:
             if (!settingsTooLargeShown_) {
                 settingsTooLargeShown_ = true;
-                reportError(
-                    Format(msg::SettingsTooLarge().c_str(), settingsPath_.c_str(), key.c_str()));
+                reportError(msg::SettingsTooLarge(settingsPath_, key));
             }
             break;
     }

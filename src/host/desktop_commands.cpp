@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "engine/engine.h"
+#include "engine/system_helpers.h"
 #include "engine/text.h"
 #include "host/runonce.h"
 #include "host/shell_open.h"
@@ -18,16 +19,14 @@ namespace velmora {
 
 namespace {
 
-VELMORA_CP932(StartFailed, "%s の実行に失敗しました")
-VELMORA_CP932(WindowNotFound, "%s が見つかりません")
+VELMORA_CP932_FORMAT(StartFailed, (const std::string& file), "%s の実行に失敗しました",
+                     file.c_str())
+VELMORA_CP932_FORMAT(WindowNotFound, (const std::string& title), "%s が見つかりません",
+                     title.c_str())
 
 void Fail(BuiltinVariables& vars, const std::string& why) {
     vars[kVar2] = why;
     vars[kVar1] = "NG";
-}
-
-void FailWith(BuiltinVariables& vars, const std::string& format, const std::string& subject) {
-    Fail(vars, Format(format.c_str(), subject.c_str()));
 }
 
 // The window a command works on, and where the focus goes afterwards.
@@ -60,7 +59,7 @@ bool Prepare(XDesktop& x, const CurrentLine& line, BuiltinVariables& vars, bool 
     }
     t = FindTarget(x, line.p(1));
     if (t.window) return true;
-    FailWith(vars, WindowNotFound(), line.p(1));
+    Fail(vars, WindowNotFound(line.p(1)));
     HandFocusBack(x, t);
     return false;
 }
@@ -70,7 +69,7 @@ void ShellOrOpen(const std::string& file, const std::string& args, const std::st
     if (ShellOpen(file, args, dir))
         vars[kVar1] = "OK";
     else
-        FailWith(vars, StartFailed(), file);
+        Fail(vars, StartFailed(file));
     XDesktop x;
     std::string why;
     if (!x.open(why)) return;  // nothing to hand the focus back to
@@ -150,12 +149,6 @@ void RegisterRunOnceCommand(const CurrentLine& line, const std::string& program)
     WriteRunOnceEntry(RunOnceEntryPath(), program, argument, home ? home : "");
 }
 
-std::string OwnProgramFile() {
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf);
-    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
-}
-
 DesktopCommands::DesktopCommands(Engine& engine) {
     engine.addCommands(DesktopCommandTable());
 }
@@ -167,7 +160,7 @@ std::vector<Command> DesktopCommandTable() {
         {"sendkey", 2, [](Engine& e) { SendKeyCommand(e.line, e.vars); }},
         {"sendkeycode", 2, [](Engine& e) { SendKeyCodeCommand(e.line, e.vars); }},
         {"sendclose", 1, [](Engine& e) { SendCloseCommand(e.line, e.vars); }},
-        {"registerrunonce", 0, [](Engine& e) { RegisterRunOnceCommand(e.line, OwnProgramFile()); }},
+        {"registerrunonce", 0, [](Engine& e) { RegisterRunOnceCommand(e.line, ExecutablePath()); }},
     };
 }
 

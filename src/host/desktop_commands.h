@@ -30,7 +30,4 @@ void RegisterRunOnceCommand(const CurrentLine& line, const std::string& program)
 // The rows for the engine's command table.
 std::vector<Command> DesktopCommandTable();
 
-// Our executable's full path, as the kernel knows it.
-std::string OwnProgramFile();
-
 }  // namespace velmora

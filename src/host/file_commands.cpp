@@ -16,7 +16,8 @@ VELMORA_CP932(CannotOpen, "ファイルが開けません")
 VELMORA_CP932(NotOpen, "ファイルが開いてません")
 VELMORA_CP932(EndOfFile, "ファイル終端")
 VELMORA_CP932(WriteError, "ファイル書き込みエラー")
-VELMORA_CP932(UnknownFileCommand, "コードエラー：不明なfileコマンド %s (line:%i)")
+VELMORA_CP932_FORMAT(UnknownFileCommand, (const std::string& word, int line),
+                     "コードエラー：不明なfileコマンド %s (line:%i)", word.c_str(), line)
 
 // Parameters in all: the sub-command and its file name, delimiter, size or text.
 constexpr int kPathParams = 2;
@@ -38,20 +39,26 @@ std::string AsText(const std::string& bytes) {
 
 }  // namespace
 
+// Reading on from a file that is open already hands control to no one, so what the script
+// set may stay in memory; the rest may touch variable.txt itself and comes after a save.
+enum class HeldSettings { SavedFirst, MayWait };
+
 FileCommands::FileCommands(Engine& engine) {
-    auto row = [this](const char* word, int minParams, void (FileCommands::*handler)(Engine&)) {
+    auto row = [this](const char* word, int minParams, void (FileCommands::*handler)(Engine&),
+                      HeldSettings held = HeldSettings::SavedFirst) {
         // The handler checks the parameters itself, after its open-file test.
-        return SubCommand{word, minParams, [this, handler](Engine& e) { (this->*handler)(e); },
-                          ParamCheck::InHandler};
+        SubCommand s{word, minParams, [this, handler](Engine& e) { (this->*handler)(e); },
+                     ParamCheck::InHandler};
+        s.letsOthersLook = held == HeldSettings::SavedFirst;
+        return s;
     };
-    auto unknown = [](const std::string& word, int line) {
-        return Format(UnknownFileCommand().c_str(), word.c_str(), line);
-    };
+    auto unknown = [](const std::string& word, int line) { return UnknownFileCommand(word, line); };
     Command in{"filein", 1, {}, false};
-    in.subcommands = {row("open", kPathParams, &FileCommands::inOpen),
-                      row("read", kReadParams, &FileCommands::inRead),
-                      row("readsize", kReadParams, &FileCommands::inReadSize),
-                      row("close", 1, &FileCommands::inClose)};
+    in.subcommands = {
+        row("open", kPathParams, &FileCommands::inOpen),
+        row("read", kReadParams, &FileCommands::inRead, HeldSettings::MayWait),
+        row("readsize", kReadParams, &FileCommands::inReadSize, HeldSettings::MayWait),
+        row("close", 1, &FileCommands::inClose, HeldSettings::MayWait)};
     in.unknownSubcommand = unknown;
     // Only fileout can change code.txt or variable.txt under the engine's feet.
     Command out{"fileout", 1, {}, true};

@@ -31,25 +31,27 @@ public:
     bool Unload(const std::string& name);
     bool CallPlugin(const std::string& name, const std::string& function);
     // Closes every library without calling Remove; the list is empty afterwards.
-    void ReleaseAll();
+    void releaseAll();
 
     const LoadedPlugin* first() const { return head_; }
-    void onShutdownRelease() override { ReleaseAll(); }
+    void onShutdownRelease() override { releaseAll(); }
 
 private:
     class CallGuard;
     // The rows of the `dll` command, one per sub-command (parameter 1, lower-cased).
-    void LoadCommand();
-    void UnloadCommand();
-    void CallCommand();
-    void ReportAndStop(const std::string& text);
+    void loadCommand();
+    void unloadCommand();
+    void callCommand();
+    void reportAndStop(const std::string& text);
+    void reportThrow(const char* entryPoint, const std::string& what);
     // The executable's folder and the installed plug-in folder, CP932, each ending in "/".
     static std::vector<std::string> ProgramPluginDirs();
-    LoadedPlugin* Find(const std::string& name) const;
-    void Append(LoadedPlugin* plugin);
-    void Unlink(LoadedPlugin* plugin);
-    void Close(void* library);
-    void CloseDeferred();
+    LoadedPlugin* findPlugin(const std::string& name) const;
+    void appendPlugin(LoadedPlugin* plugin);
+    void unlinkPlugin(LoadedPlugin* plugin);
+    void closeLibrary(void* library);
+    void dropPlugin(LoadedPlugin* plugin);
+    void closeDeferred();
 
     Engine& engine_;
     LoadedPlugin* head_ = nullptr;

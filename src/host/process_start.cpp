@@ -1,6 +1,7 @@
-// Double fork with a close-on-exec pipe: the middle child exits at once and is reaped
-// here, the grandchild is adopted by init, and an exec failure travels back through
-// the pipe as an errno value while a successful exec just closes it.
+// Double fork with a close-on-exec pipe: the middle child exits at once (or after a
+// short watch of the program) and is reaped here, the grandchild is adopted by init,
+// and an exec failure travels back through the pipe as an errno value while a
+// successful exec just closes it.
 #include "host/process_start.h"
 
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <cstdlib>
 
 namespace velmora {
@@ -38,7 +40,30 @@ namespace {
     _exit(127);
 }
 
-// Reads the grandchild's report: nothing (pipe closed by exec) means success.
+// What the middle child reports for a program that ended with a failure in time.
+constexpr int kProgramFailed = -1;
+
+// In the middle child: waits up to ms for the grandchild and reports a failed end.
+void WatchGrandchild(pid_t child, int ms, int report) {
+    const timespec step{0, 10 * 1000 * 1000};
+    for (int waited = 0; waited <= ms; waited += 10) {
+        int status = 0;
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child) {
+            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+                const int failed = kProgramFailed;
+                ssize_t n = write(report, &failed, sizeof failed);
+                (void)n;
+            }
+            return;
+        }
+        if (done < 0 && errno != EINTR) return;
+        nanosleep(&step, nullptr);
+    }
+}
+
+// Reads the first report: nothing (pipe closed by exec, or by the middle child after
+// its watch) means success.
 bool ReadStartReport(int fd) {
     int err = 0;
     ssize_t n;
@@ -46,7 +71,7 @@ bool ReadStartReport(int fd) {
         n = read(fd, &err, sizeof err);
     } while (n < 0 && errno == EINTR);
     if (n == static_cast<ssize_t>(sizeof err)) {
-        errno = err;
+        errno = err == kProgramFailed ? ECHILD : err;
         return false;
     }
     return true;
@@ -54,7 +79,8 @@ bool ReadStartReport(int fd) {
 
 }  // namespace
 
-bool StartDetached(const std::vector<std::string>& argv, const std::string& dir) {
+bool StartDetached(const std::vector<std::string>& argv, const std::string& dir,
+                   int waitForExitMs) {
     if (argv.empty() || argv[0].empty()) {
         errno = ENOENT;
         return false;
@@ -81,6 +107,8 @@ bool StartDetached(const std::vector<std::string>& argv, const std::string& dir)
             int err = errno;
             ssize_t n = write(report[1], &err, sizeof err);
             (void)n;
+        } else if (waitForExitMs > 0) {
+            WatchGrandchild(child, waitForExitMs, report[1]);
         }
         _exit(0);
     }

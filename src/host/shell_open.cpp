@@ -45,10 +45,14 @@ bool IsRunnable(const std::string& path, const struct stat& st) {
     return S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
+// xdg-open hands the target on and ends; it fails (status 4 and others) when nothing
+// can open it. One still running after this long has started a program in its place.
+constexpr int kOpenerWaitMs = 2000;
+
 bool OpenWithDesktop(const std::string& target, const std::string& folder) {
     std::string opener = FindInPath("xdg-open");
     if (opener.empty()) return false;
-    return StartDetached({opener, target}, folder);
+    return StartDetached({opener, target}, folder, kOpenerWaitMs);
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ VELMORA_CP932(NoDisplay, "X ディスプレイがありません（DISPLAY が�
 VELMORA_CP932(
     WaylandOnly,
     "Wayland だけのセッションでは他のウィンドウを扱えません（X ディスプレイがありません）")
-VELMORA_CP932(CannotConnect, "X ディスプレイ %s に接続できません")
+VELMORA_CP932_FORMAT(CannotConnect, (const char* name), "X ディスプレイ %s に接続できません", name)
 VELMORA_CP932(NoXTest, "X サーバーに XTEST 拡張がないためキーを送れません")
 
 // Windows vanish while we look at them; their errors must not end the program.
@@ -69,7 +69,7 @@ bool XDesktop::open(std::string& why) {
     }
     dpy_ = XOpenDisplay(name);
     if (!dpy_) {
-        why = Format(CannotConnect().c_str(), name);
+        why = CannotConnect(name);
         return false;
     }
     if (gOpenConnections++ == 0) gPreviousHandler = XSetErrorHandler(IgnoreError);

@@ -104,9 +104,19 @@ struct Entry {
     std::uint64_t size = 0;
 };
 
+// True when a request for the entry would get it: a regular file we may read, or a
+// folder we may list. A FIFO, a socket, a device or an entry of mode 000 would only
+// give the not-found page.
+bool Servable(const std::string& full, const struct stat& st) {
+    if (S_ISREG(st.st_mode)) return faccessat(AT_FDCWD, full.c_str(), R_OK, AT_EACCESS) == 0;
+    if (S_ISDIR(st.st_mode)) return faccessat(AT_FDCWD, full.c_str(), R_OK | X_OK, AT_EACCESS) == 0;
+    return false;
+}
+
 // The entries of a directory that a request can reach, sorted by name; false when it
 // cannot be read. An entry is left out when its link would not lead back to it: a link
-// to outside the root or to nothing, or a name no request can spell (one holding "..").
+// to outside the root or to nothing, or a name no request can spell (one holding "..");
+// and when it is nothing the server can open.
 bool ReadDirectory(const std::string& webroot, const std::string& realRoot,
                    const std::string& folder, const std::string& decodedPath,
                    std::vector<Entry>& entries) {
@@ -118,7 +128,7 @@ bool ReadDirectory(const std::string& webroot, const std::string& realRoot,
         std::string full = folder + name;
         struct stat st;
         if (DiskName(webroot, decodedPath + name) != full || stat(full.c_str(), &st) != 0 ||
-            !Inside(realRoot, RealName(full)))
+            !Inside(realRoot, RealName(full)) || !Servable(full, st))
             continue;
         entries.push_back(Entry{name, S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size)});
     }

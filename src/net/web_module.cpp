@@ -2,6 +2,8 @@
 #include "net/web_module.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 
 #include "engine/frontend.h"
 #include "engine/text.h"
@@ -17,6 +19,19 @@ constexpr int kStopPolls = 50;
 constexpr int kChoiceParams = 5;
 const char* const kDefaultRoot = "c:/public_html";
 
+// A root such as "site/../site" or "../web": requests have every ".." broken up, and the
+// root's own would be too. The folder it names now is served; one that does not exist
+// stays as written and serves nothing, as any missing root.
+std::string ResolveParentParts(const std::string& root) {
+    const std::string native = NativePath(root);
+    if (("/" + native + "/").find("/../") == std::string::npos) return root;
+    char real[PATH_MAX];
+    if (!realpath(native.c_str(), real)) return root;
+    const std::string cp932 = Utf8ToCp932(real);
+    // A name with characters Shift-JIS lacks could not be given back as written.
+    return Cp932ToUtf8(cp932) == real ? cp932 : root;
+}
+
 }  // namespace
 
 WebModule::WebModule(Engine& engine, int port)
@@ -29,23 +44,27 @@ WebModule::WebModule(Engine& engine, int port)
     auto run = [this](void (WebModule::*handler)()) {
         return [this, handler](Engine&) { (this->*handler)(); };
     };
-    Command web{"web", 1, {}, /*mayWriteFiles=*/false};
-    web.subcommands = {
-        {"server", 1, run(&WebModule::commandServer)},
-        {"start", 1, run(&WebModule::commandStart)},
-        {"input", 1, run(&WebModule::commandInput)},
-        // The page is switched and the server started even when the check fails.
-        {"choice",
-         kChoiceParams,
-         run(&WebModule::commandChoice),
-         ParamCheck::InHandler,
-         {2, ChoiceParams}},
-        {"stop", 1, run(&WebModule::StopWebServer)},
-    };
-    web.unknownSubcommand = [](const std::string& word, int) {
-        return Texts().unknownCommand + word;
-    };
-    engine.addCommands({std::move(web)});
+    engine.addCommands({{
+        .word = "web",
+        .minParams = 1,
+        .run = {},
+        .mayWriteFiles = false,
+        .subcommands =
+            {
+                {.word = "server", .minParams = 1, .run = run(&WebModule::commandServer)},
+                {.word = "start", .minParams = 1, .run = run(&WebModule::commandStart)},
+                {.word = "input", .minParams = 1, .run = run(&WebModule::commandInput)},
+                // The page is switched and the server started even when the check fails.
+                {.word = "choice",
+                 .minParams = kChoiceParams,
+                 .run = run(&WebModule::commandChoice),
+                 .check = ParamCheck::InHandler,
+                 .counted = {2, ChoiceParams}},
+                {.word = "stop", .minParams = 1, .run = run(&WebModule::StopWebServer)},
+            },
+        .unknownSubcommand = [](const std::string& word,
+                                int) { return Texts().unknownCommand + word; },
+    }});
     engine.addModule(*this);
 }
 
@@ -201,6 +220,7 @@ void WebModule::refreshRoot() {
     std::string root = engine_.GetVariable("webroot", kDefaultRoot);
     // An empty root would serve the whole file system from "/".
     if (root.empty()) root = kDefaultRoot;
+    root = ResolveParentParts(root);
     shared_.update([&](WebSnapshot& s) { s.webroot = root; });
 }
 

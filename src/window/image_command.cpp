@@ -17,7 +17,7 @@ namespace velmora {
 
 namespace {
 
-VELMORA_CP932(CannotOpen, "%s が開けません")
+VELMORA_CP932_FORMAT(CannotOpen, (const std::string& name), "%s が開けません", name.c_str())
 VELMORA_CP932(NoMemory, "Jpeg解凍先メモリ確保エラー")
 VELMORA_CP932(DecodeError, "Jpeg解凍エラー")
 
@@ -37,16 +37,21 @@ File OpenPicture(const std::string& osPath) {
 }  // namespace
 
 ImageCommand::ImageCommand(Engine& engine, Display& display) : display_(display) {
-    // Pictures are only read: the script file needs no fresh look afterwards.
-    Command image{"image", 1, {}, false};
-    image.subcommands = {
-        {"clear", 1, [this](Engine& e) { clear(e); }},
-        // Any other mode places a picture: 'image,mode,file,x,y'.
-        {kAnyOtherWord, 4, [this](Engine& e) { place(e); }},
-    };
-    // The mode is compared as written: "Clear" places a picture.
-    image.subcommandCase = WordCase::AsWritten;
-    engine.addCommands({std::move(image)});
+    engine.addCommands({{
+        .word = "image",
+        .minParams = 1,
+        .run = {},
+        // Pictures are only read: the script file needs no fresh look afterwards.
+        .mayWriteFiles = false,
+        .subcommands =
+            {
+                {.word = "clear", .minParams = 1, .run = [this](Engine& e) { clear(e); }},
+                // Any other mode places a picture: 'image,mode,file,x,y'.
+                {.word = kAnyOtherWord, .minParams = 4, .run = [this](Engine& e) { place(e); }},
+            },
+        // The mode is compared as written: "Clear" places a picture.
+        .subcommandCase = WordCase::AsWritten,
+    }});
 }
 
 void ImageCommand::clear(Engine& engine) {
@@ -71,7 +76,7 @@ void ImageCommand::place(Engine& engine) {
     BuiltinVariables& vars = engine.vars;
     File file = OpenPicture(NativePath(name));
     if (!file) {
-        vars[kVar2] = Format(CannotOpen().c_str(), name.c_str());
+        vars[kVar2] = CannotOpen(name);
         vars[kVar1] = "NG";
         return;
     }

@@ -24,6 +24,8 @@ constexpr qint64 kSleepStepMs = 10;
 }  // namespace
 
 WindowFrontend::WindowFrontend(QString caption) : caption_(std::move(caption)) {
+    // A coarse timer may fire 5 % late: a second on a 20-second wait.
+    scriptTimer_.setTimerType(Qt::PreciseTimer);
     connect(&scriptTimer_, &QTimer::timeout, this, [this] {
         if (engine_) engine_->onScriptTimer();
     });

@@ -86,7 +86,7 @@ void ScriptWindow::LoadSkin(const std::string& name) {
     const SkinFile skin = ReadSkinFile(QString::fromStdString(NativePath(file)));
     if (skin.status != SkinFile::Status::Ok) {
         engine_.frontend().messageBox(skin.status == SkinFile::Status::LoadFailed
-                                          ? Format(msg::SkinLoadFailed().c_str(), file.c_str())
+                                          ? msg::SkinLoadFailed(file)
                                           : msg::BmpDataError());
         engine_.running = false;  // the script waits; window and layers stay as they were
         return;

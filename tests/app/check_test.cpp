@@ -18,13 +18,15 @@ namespace {
 
 using test::ProcessOptions, test::ProcessResult, test::RunProcess, test::ScriptDir;
 
-// A fake front end that also notes the line a message box was shown for: the last line
-// the trace saw run (a failed `usescript` has already left its line when it reports).
+// A fake front end that also notes the line a message box was shown for: the line the
+// message names, else the last line the trace saw run (a failed `usescript` has already
+// left its line when it reports; a skip reads lines without running them).
 struct StopFrontend : test::FakeFrontend {
     int lastLine = 0;
     std::vector<int> messageLines;
     void messageBox(const std::string& text) override {
-        messageLines.push_back(lastLine);
+        const size_t at = text.rfind("(line:");
+        messageLines.push_back(at == std::string::npos ? lastLine : std::atoi(&text[at + 6]));
         FakeFrontend::messageBox(text);
     }
 };
@@ -80,6 +82,7 @@ TEST(CheckAgreesWithRun, EveryCommandFamily) {
     } cases[] = {
         // The engine's own rows, conditions and nesting.
         {"set,x,1", false},
+        {"set,a1,Slowly, with a book", false},  // a warning only
         {"set,x", true},
         {"frob,1", true},
         {"timer,wait", true},
@@ -89,6 +92,20 @@ TEST(CheckAgreesWithRun, EveryCommandFamily) {
         {"if,cmp,1,<\nendif", true},
         {"goto,[nowhere]", true},
         {"usescript,[s],missing.txt", true},
+        {"usescript,[u],$D/code.txt\n[u]\nendcode", false},  // a name from "/" as written
+        {"if,same,a,b\nelseif\nendif", true},
+        {"goto,[in]\nif,same,a,a\n[in]\nset,x,1\nelse\nset,x,2\nendif", true},
+        {"goto,[in]\nwhile,same,a,a\n[in]\nendwhile", true},
+        {"goto,[in]\nif,same,a,a\n[in]\ngoto,[out]\nendif\n[out]", false},
+        {"goto,[a/_b]\nendcode\n[a/_b]", true},
+        {"goto,[a/_b]\nendcode\n[a/b]", false},
+        {"set,a=b,1", true},
+        {"set,[x,1", true},
+        // `end` inside a loop of a subroutine called from a loop: the caller's loop
+        // goes on to its end, and the line after it runs.
+        {"set,n,0\nwhile,cmp,%n%,<,3\nsubcode,[s]\ncalculate,%n%+1\nset,n,%var1%\nendwhile\n"
+         "frob\nendcode\n[s]\nwhile,same,a,a\nend\nendwhile",
+         true},
         {NestedLoops(50), false},
         {NestedLoops(51), true},
         {CallChain(50), false},
@@ -133,7 +150,7 @@ TEST(CheckAgreesWithRun, EveryCommandFamily) {
         std::vector<int> found;
         for (const Finding& f :
              CheckScript(h.engine, h.dir.file("code.txt"), h.dir.programPath(), "[main]"))
-            found.push_back(f.line);
+            if (f.severity == Severity::Error) found.push_back(f.line);
 
         // A web question waits even after its error; end whatever wait the run reaches.
         h.fe.events.push_back([](Engine& e) { e.Shutdown(); });
@@ -153,14 +170,36 @@ std::string Exe() {
 
 TEST(CheckCommand, WithoutAFileChecksTheFolderARunUses) {
     ScriptDir dir;
-    dir.write("code.txt", "[main]\nfrob\n");
+    dir.write("code.txt", "[main]\ntext,,%programpath%\nfrob\n");
     ProcessOptions o;
     o.cwd = dir.path();
     // A folder made by --new: its launcher runs code.txt of the current folder.
     ProcessResult r = RunProcess({Exe(), "--check"}, o);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, dir.file("code.txt") + ":2: unknown command 'frob'\n");
+    EXPECT_EQ(r.out, dir.file("code.txt") + ":3: unknown command 'frob'\n");
     EXPECT_EQ(r.err, "velmora: checked " + dir.file("code.txt") + ": 1 finding\n");
+    // The checker's own words follow the locale; the run's stay as they are.
+    ProcessOptions ja = o;
+    ja.env.push_back("LC_ALL=ja_JP.UTF-8");
+    r = RunProcess({Exe(), "--check"}, ja);
+    EXPECT_EQ(r.out, dir.file("code.txt") + ":3: 不明なコマンド 'frob'\n");
+    EXPECT_EQ(r.err,
+              "velmora: " + dir.file("code.txt") + " を検査しました：指摘 1 件、警告 0 件\n");
+
+    ProcessResult run = RunProcess({Exe(), "--console"}, o);
+    EXPECT_EQ(run.out, dir.path() + "/\n") << run.err;
+    EXPECT_NE(run.err.find("frob"), std::string::npos) << run.err;
+
+    // Neither folder holds a script: both say where they looked.
+    ScriptDir empty;
+    o.cwd = empty.path();
+    for (const char* mode : {"--check", "--console"}) {
+        ProcessResult none = RunProcess({Exe(), mode}, o);
+        EXPECT_NE(none.err.find("current folder " + empty.path() + "/;"), std::string::npos)
+            << none.err;
+        EXPECT_NE(none.err.find("VELMORA_HOME"), std::string::npos) << none.err;
+        EXPECT_EQ(none.status, 1);
+    }
 
     // VELMORA_HOME names the program folder, as for a run.
     ScriptDir home;

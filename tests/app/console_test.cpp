@@ -255,6 +255,20 @@ TEST(Console, HeldSettingsAreOnDiskWheneverTheScriptWaits) {
     }));
 }
 
+// An exit section that never ends: the second request ends the program by its signal.
+TEST(Console, SecondSignalEndsAnEndlessExitSection) {
+    Console console;
+    ProcessOptions o;
+    o.signalAfterOutput = "waiting";
+    o.signalAgainAfterOutput = "cleanup";
+    o.signal = SIGINT;
+    ProcessResult r = console.run(
+        "[main]\ntext,,waiting\ntimer,wait,60\n[exit]\ntext,,cleanup\n[spin]\ngoto,[spin]\n", o);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.out, "waiting\ncleanup\n");
+    EXPECT_EQ(r.status, 128 + SIGINT);
+}
+
 TEST(Console, BookmarkArgument) {
     Console c;
     c.dir.write("variable.txt", "[default]\nbookmark=[b],0\n");

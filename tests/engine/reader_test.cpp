@@ -1,5 +1,6 @@
 // The line reader: classes of lines, splitting, expansion and escapes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <thread>
@@ -116,6 +117,35 @@ TEST(Reader, SeesTheFileAsItIsOnDisk) {
     ASSERT_TRUE(notice.arrived());  // the change notice is asynchronous
     ASSERT_TRUE(r.engine.ReadNextLine());
     EXPECT_EQ(r.param(2), "changed");
+}
+
+// A FIFO or a folder named code.txt: opening never blocks and fails; one that replaces
+// the running script leaves its lines as they were.
+TEST(Reader, OnlyARegularFileIsAScript) {
+    for (const char* kind : {"fifo", "folder"}) {
+        SCOPED_TRACE(kind);
+        Reader r;
+        const std::string path = r.dir.file("code.txt");
+        auto makeOther = [&] {
+            ASSERT_EQ(std::string(kind) == "fifo" ? ::mkfifo(path.c_str(), 0600)
+                                                  : ::mkdir(path.c_str(), 0700),
+                      0);
+        };
+        makeOther();
+        r.engine.LoadSettings();
+        EXPECT_FALSE(r.engine.OpenScript(""));
+        EXPECT_EQ(r.messages().size(), 1u);
+        ::remove(path.c_str());
+
+        r.open("[main]\ntext,,one\ntext,,two\n");
+        ASSERT_TRUE(r.engine.ReadNextLine());
+        test::FileNoticeProbe notice(path);
+        ::remove(path.c_str());
+        makeOther();
+        ASSERT_TRUE(notice.arrived());
+        ASSERT_TRUE(r.engine.ReadNextLine());
+        EXPECT_EQ(r.param(2), "two");
+    }
 }
 
 TEST(Reader, WindowsTextModeLineEnds) {

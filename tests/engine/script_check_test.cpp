@@ -17,7 +17,8 @@ struct Checked : test::EngineHarness {
         dir.write("code.txt", script);
         std::vector<std::string> out;
         for (const Finding& f : CheckScript(engine, dir.file("code.txt"), dir.programPath(), begin))
-            out.push_back(std::to_string(f.line) + ": " + f.message);
+            out.push_back(std::to_string(f.line) + ": " +
+                          (f.severity == Severity::Warning ? "warning: " : "") + f.message);
         return out;
     }
 };
@@ -51,6 +52,14 @@ TEST(ScriptCheck, Findings) {
          {"5: too few parameters for 'set': needs 2, has 1"}},
         {"[main]\nusescript,[s],missing.txt\n", {"2: script 'missing.txt' cannot be opened"}},
         {"[main]\nif,CMP,1,<\nendif\n", {"2: too few parameters for 'cmp': needs 4, has 3"}},
+        // Lines that run, but hardly as meant.
+        {"[main]\nset,a1,Slowly, with a book\ncalculate,%n%-1\ncalculate,(2)-1\n"
+         "calculate,5*-2_1e-3\ntimer,Wait,1\ntimer,wait,1\npause\n",
+         {"2: warning: 'set' uses 2 parameters; the rest of the line is dropped (a comma in a "
+          "text is /com)",
+          "3: warning: '-' is only a sign here; subtract with '_'",
+          "4: warning: '-' is only a sign here; subtract with '_'",
+          "6: warning: 'Wait' is compared as written: it is not 'wait'"}},
     };
     for (const auto& c : cases) {
         Checked h;

@@ -1,7 +1,12 @@
-// CP932 conversions, path rules and the number readers.
+// CP932 conversions, path rules, the number readers and rectangle texts.
 #include "engine/text.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "engine/rect.h"
 
 namespace velmora {
 namespace {
@@ -65,6 +70,34 @@ TEST(Text, ValidUtf8) {
     EXPECT_TRUE(IsValidUtf8("日本語"));
     EXPECT_FALSE(IsValidUtf8(Utf8ToCp932("日本語")));
     EXPECT_FALSE(IsValidUtf8("\xe6\x97"));
+}
+
+// Any four numbers a script writes give a rectangle whose sizes, and the frame drawn
+// around it, are computed without overflow.
+TEST(Text, RectanglesFromAnyNumbersHaveSizesThatFit) {
+    const long long extremes[] = {INT32_MIN, INT32_MAX, -1, 0, 1LL << 40, -(1LL << 40)};
+    std::uint32_t seed = 1;
+    for (int i = 0; i < 2000; ++i) {
+        long long v[4];
+        for (long long& x : v) {
+            seed = seed * 1103515245u + 12345u;
+            x = seed % 3 == 0 ? extremes[(seed >> 8) % 6] : static_cast<std::int32_t>(seed);
+        }
+        Rect r;
+        const std::string text = Format("%lld,%lld,%lld,%lld", v[0], v[1], v[2], v[3]);
+        SCOPED_TRACE(text);
+        ASSERT_TRUE(ParseRect(text, r));
+        const long long width = static_cast<long long>(r.right) - r.left;
+        const long long height = static_cast<long long>(r.bottom) - r.top;
+        EXPECT_LT(std::llabs(width) + 4, INT32_MAX);
+        EXPECT_LT(std::llabs(height) + 4, INT32_MAX);
+        EXPECT_GT(static_cast<long long>(r.left) - 2, INT32_MIN);
+        EXPECT_GT(static_cast<long long>(r.top) - 2, INT32_MIN);
+        // Within range, the numbers are kept as written.
+        if (std::llabs(v[0]) <= kMaxRectCoordinate) {
+            EXPECT_EQ(r.left, v[0]);
+        }
+    }
 }
 
 }  // namespace

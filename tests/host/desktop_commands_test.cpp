@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "engine/engine.h"
+#include "engine/system_helpers.h"
 #include "engine/text.h"
 #include "fake_frontend.h"
 #include "host/runonce.h"
@@ -295,10 +296,10 @@ TEST(DesktopCommands, CommandTableRows) {
     ASSERT_EQ(fe.messages.size(), 1u);
     EXPECT_EQ(fe.messagesUtf8()[0], "コードエラー：パラメーターが足りません sendkeycode (line:5)");
     std::string text = ReadFile(dir.file("autostart/oxquillet.desktop"));
-    EXPECT_NE(text.find(RunOnceExec(dir.file("autostart/oxquillet.desktop"), OwnProgramFile(),
+    EXPECT_NE(text.find(RunOnceExec(dir.file("autostart/oxquillet.desktop"), ExecutablePath(),
                                     "bookmark", "")),
               std::string::npos);
-    EXPECT_NE(OwnProgramFile().find("host_tests"), std::string::npos);
+    EXPECT_NE(ExecutablePath().find("host_tests"), std::string::npos);
 }
 
 }  // namespace

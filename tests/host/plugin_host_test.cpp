@@ -12,7 +12,7 @@ namespace velmora::test {
 namespace {
 
 const char* const kPlugins[] = {"recorder", "nocall",  "initzero", "noinit",
-                                "setvar",   "refuser", "reenter"};
+                                "setvar",   "refuser", "reenter",  "thrower"};
 
 class PluginHostTest : public ::testing::Test {
 protected:
@@ -149,7 +149,7 @@ TEST_F(PluginHostTest, UnloadingAnyRecordKeepsTheListLinked) {
             Run({("dll,call," + n + ",f").c_str()});
             EXPECT_TRUE(engine.running) << n;
         }
-        host.ReleaseAll();
+        host.releaseAll();
     }
     EXPECT_TRUE(fe.messages.empty());
 }
@@ -216,6 +216,36 @@ TEST_F(PluginHostTest, ScriptErrorsStopTheScript) {
         ASSERT_EQ(fe.messages.size(), 1u);
         EXPECT_EQ(fe.messages[0], Cp(Format(c.message, engine.line.lineNumber)));
         EXPECT_FALSE(engine.running);
+    }
+}
+
+// An exception from a plug-in answers NG with the reason in var2, unloads the plug-in
+// and leaves the script and the program running.
+TEST_F(PluginHostTest, AThrowingPluginIsUnloadedAndTheScriptGoesOn) {
+    struct Case {
+        std::initializer_list<const char*> lines;
+        const char* var1;
+        const char* var2;  // UTF-8
+    };
+    const Case cases[] = {
+        {{"dll,load,thrower.dll,init"}, "NG", "DLLエラー：Init が例外で終わりました init failed"},
+        {{"dll,load,thrower.dll,t", "dll,call,t,call"},
+         "NG",
+         "DLLエラー：Call が例外で終わりました exception"},
+        {{"dll,load,thrower.dll,t", "dll,call,t,arm", "dll,unload,t"},
+         "OK",
+         "DLLエラー：Remove が例外で終わりました remove failed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(*c.lines.begin());
+        engine.running = true;
+        Run(c.lines);
+        EXPECT_EQ(Var(kVar1), c.var1);
+        EXPECT_EQ(Var(kVar2), Cp(c.var2));
+        EXPECT_EQ(host.first(), nullptr);
+        EXPECT_FALSE(IsMapped(Path("thrower")));
+        EXPECT_TRUE(engine.running);
+        EXPECT_TRUE(fe.messages.empty());
     }
 }
 

@@ -127,6 +127,10 @@ TEST_F(ShellOpenTest, FailuresAreReported) {
     ScopedEnv path("PATH", dir_.file("work").c_str());
     EXPECT_FALSE(ShellOpen("https://example.invalid/", "", ""));
     EXPECT_FALSE(ShellOpen(dir_.file("doc.txt"), "", ""));
+    // An xdg-open that finds nothing to open the target with.
+    WriteFile(dir_.file("work/xdg-open"), "#!/bin/sh\nexit 4\n", 0755);
+    EXPECT_FALSE(ShellOpen("https://example.invalid/", "", ""));
+    EXPECT_FALSE(ShellOpen(dir_.file("doc.txt"), "", ""));
     EXPECT_EQ(test::CountZombieChildren(), 0);
 }
 

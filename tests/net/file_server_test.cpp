@@ -3,6 +3,7 @@
 #include "net/file_server.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <regex>
@@ -155,6 +156,12 @@ TEST_F(FileServerTest, AnswersEveryKindOfRequest) {
 }
 
 TEST_F(FileServerTest, EveryListedEntryOpensThroughItsLink) {
+    // Entries the server cannot open for its user: they are no more listed than served.
+    dir.mkdir("root/odd/locked");
+    dir.writeBytes("root/odd/unreadable.txt", "secret");
+    ASSERT_EQ(chmod((root + "/odd/locked").c_str(), 0), 0);
+    ASSERT_EQ(chmod((root + "/odd/unreadable.txt").c_str(), 0), 0);
+    ASSERT_EQ(mkfifo((root + "/odd/fifo").c_str(), 0600), 0);
     const std::regex href("<a href=\"([^\"]*)\">");
     std::vector<std::string> folders = {"/"}, shown;
     while (!folders.empty()) {
@@ -173,7 +180,7 @@ TEST_F(FileServerTest, EveryListedEntryOpensThroughItsLink) {
     }
     // The entries no link can reach are not offered at all.
     for (const char* hidden : {"/links/etc/", "/links/secret.txt", "/links/relative.txt",
-                               "/links/dangling", "/legacy/a..b.txt"})
+                               "/links/dangling", "/legacy/a..b.txt", "/odd/fifo"})
         EXPECT_EQ(std::count(shown.begin(), shown.end(), hidden), 0) << hidden;
     for (const char* listed : {"/legacy/%93%FA.txt", "/legacy/%93%FA/", "/legacy/%93%FA/%95%5C.txt",
                                "/legacy/a%5Cb.txt", "/links/inside.txt", "/links/docs/"})

@@ -174,6 +174,19 @@ TEST(WebModule, WebrootChangesReachTheRunningServer) {
     EXPECT_EQ(test::Body(s.responses[0]), "B");
 }
 
+// A root that climbs with ".." is the folder it names when the server starts.
+TEST(WebModule, RootWithParentPartsIsResolved) {
+    for (const char8_t* root : {u8"%programpath%root/../other", u8"%programpath%other/../other/"}) {
+        const std::u8string code = u8"[main]\nweb,server," + std::u8string(root) + u8"\npause\n";
+        ScriptRun s(code.c_str());
+        s.fetch("/a.txt");
+        s.shutDown();
+        s.run();
+        ASSERT_EQ(s.responses.size(), 1u);
+        EXPECT_EQ(test::Body(s.responses[0]), "B");
+    }
+}
+
 TEST(WebModule, BindErrorIsReported) {
     test::HeldPort taken(test::HeldPort::Listening::Yes);
     ASSERT_NE(taken.port(), 0);

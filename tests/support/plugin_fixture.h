@@ -33,7 +33,7 @@ inline void RunLine(Engine& engine, const std::string& utf8) {
     }
     line.paramCount = n;
     engine.running = true;
-    engine.ExecuteLine();
+    engine.executeLine();
 }
 
 // The lines of a text file, without their ends.

@@ -25,6 +25,8 @@ struct ProcessOptions {
     // Sent to the program once its standard output contains this text (if not empty).
     std::string signalAfterOutput;
     int signal = 0;
+    // Then the same signal again once standard output also contains this text.
+    std::string signalAgainAfterOutput;
     std::atomic<pid_t>* pid = nullptr;  // receives the child's process id once started
 };
 

@@ -40,7 +40,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     close(err[1]);
     signal(SIGPIPE, SIG_IGN);
     size_t written = 0;
-    bool inOpen = true, signalled = false;
+    bool inOpen = true, signalled = false, signalledAgain = false;
     auto deadline = std::chrono::steady_clock::now() +
                     std::chrono::milliseconds(static_cast<long>(o.timeoutSeconds * 1000));
     int openOutputs = 2;
@@ -76,6 +76,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
             r.out.find(o.signalAfterOutput) != std::string::npos) {
             kill(pid, o.signal);
             signalled = true;
+        }
+        if (signalled && !signalledAgain && !o.signalAgainAfterOutput.empty() &&
+            r.out.find(o.signalAgainAfterOutput) != std::string::npos) {
+            kill(pid, o.signal);
+            signalledAgain = true;
         }
         if (std::chrono::steady_clock::now() > deadline) {
             r.timedOut = true;

@@ -101,7 +101,7 @@ TEST_F(FrontendTest, InputCommandStoresTheAnswerInVar1) {
     engine.line.command = "input";
     engine.line.param[0] = "?";
     engine.line.paramCount = 1;
-    engine.ExecuteLine();
+    engine.executeLine();
     EXPECT_EQ(engine.vars[kVar1], "");
 }
 
@@ -192,7 +192,7 @@ TEST_F(FrontendTest, ScriptTimerExpiryReachesTheEngine) {
     engine.line.param[0] = "wait";
     engine.line.param[1] = "0";
     engine.line.paramCount = 2;
-    engine.ExecuteLine();
+    engine.executeLine();
     EXPECT_FALSE(engine.running);
     EXPECT_TRUE(QTest::qWaitFor([&] { return engine.running; }, 10000));
     EXPECT_EQ(engine.vars[kVar3], "timeout");
