@@ -12,6 +12,7 @@
 #include "engine/text.h"
 #include "fake_frontend.h"
 #include "host/runonce.h"
+#include "host/x_desktop.h"
 #include "x_server_support.h"
 
 namespace velmora {
@@ -194,6 +195,40 @@ TEST_P(DesktopCommandsX, SendcloseAsksTheWindowToClose) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, DesktopCommandsX, ::testing::Bool(), test::ModeName);
+
+// Under a window manager: xclock asks for no keyboard input, so openbox never gives it
+// the focus. Keys for it must not land in the window that has the focus instead.
+using DesktopCommandsWm = test::XDisplayTest;
+
+TEST_P(DesktopCommandsWm, KeysForAWindowThatRefusesTheFocusAreNotSent) {
+    TestWindow& terminal = open("Terminal");
+    openOwn();
+    windows_.emplace_back().pid =
+        test::Spawn({"xclock", "-title", "Clock"});  // stopped at TearDown
+    ASSERT_TRUE(WaitFor([&] {
+        XDesktop x;
+        std::string why;
+        if (!x.open(why)) return false;
+        for (const auto& e : x.topLevels())
+            if (e.visible && e.title == "Clock") return true;
+        return false;
+    })) << "xclock (x11-apps) did not show its window";
+
+    // The terminal has the focus, as when a user starts a script from it.
+    ASSERT_EQ(RunCommand(SendKeyCodeCommand, {"Terminal", "27"}).var1, "OK");
+    const std::string refused =
+        Utf8ToCp932("Clock がフォーカスを受け取らないため、キーを送りませんでした");
+    for (auto command : {SendKeyCommand, SendKeyCodeCommand}) {
+        Result r = RunCommand(command, {"Clock", "rmP-"});
+        EXPECT_EQ(r.var1, "NG");
+        EXPECT_EQ(r.var2, refused);
+    }
+    // A marker typed afterwards is the next thing the terminal received.
+    ASSERT_EQ(RunCommand(SendKeyCommand, {"Terminal", "a"}).var1, "OK");
+    EXPECT_EQ(KeysOf(terminal, 4), Concat({Tap("Escape"), Tap("a")}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Openbox, DesktopCommandsWm, ::testing::Values(true), test::ModeName);
 
 TEST(DesktopCommands, WindowCommandsWithoutDisplayAnswerNG) {
     ScopedEnv noWayland("WAYLAND_DISPLAY", nullptr);  // a Wayland session has its own reason
