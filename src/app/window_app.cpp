@@ -76,12 +76,12 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
     InstallStopSignalHandlers();
     QTimer stopSignalPoll;
     QObject::connect(&stopSignalPoll, &QTimer::timeout, [&] {
-        if (!StopRequested()) return;
-        if (!engine.exiting()) {
-            engine.running = false;
-            engine.Shutdown();
-            frontend.requestClose();
-        }
+        // Taking the signal clears it: a second one while the exit section runs cuts it short.
+        if (!StopRequested().exchange(false)) return;
+        const bool first = !engine.exiting();
+        engine.running = false;
+        engine.Shutdown();
+        if (first) frontend.requestClose();
         // A dialog the script had open (input, a message) would keep the ended program
         // waiting for an answer; closing counts as Cancel.
         if (QWidget* modal = QApplication::activeModalWidget()) modal->close();

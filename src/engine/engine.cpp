@@ -352,8 +352,13 @@ void Engine::CancelWaits() {
 // ---- Shutdown and events ----------------------------------------------------------------
 
 bool Engine::Shutdown(Confirm confirm) {
-    if (exiting_) return true;
+    if (exiting_) {
+        ++endRequests_;
+        running = false;
+        return true;
+    }
     if (confirm == Confirm::Ask && !fe_.askOkCancel(msg::AskQuit())) return false;
+    ++endRequests_;
     exiting_ = true;
     trace("event: shutdown");
     StopScript();

@@ -165,9 +165,12 @@ public:
     bool FindLabel(const std::string& label, int offset, LabelSearch how = {});
     bool EvaluateCondition();
 
-    // Every way of closing goes through here; false when the user declined.
+    // Every way of closing goes through here; false when the user declined. A request
+    // while the exit section runs (a second close or signal) cuts that section short.
     bool Shutdown(Confirm confirm = Confirm::No);
     bool exiting() const { return exiting_; }
+    // Requests to end accepted so far: a `sleep` ends when one arrives while it waits.
+    int endRequests() const { return endRequests_; }
 
     // Events handed in by the front ends (user-interface thread).
     void onScriptTimer();
@@ -250,6 +253,7 @@ private:
 
     std::uint32_t randomSeed_ = 1;
     bool exiting_ = false;
+    int endRequests_ = 0;
     bool errorShown_ = false;
     bool settingsFailureShown_ = false;
 };

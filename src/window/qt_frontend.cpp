@@ -124,13 +124,18 @@ void WindowFrontend::pumpOneMessage() {
 
 void WindowFrontend::sleepCommand(int milliseconds) {
     // A long sleep must not swallow the close button: window events other than input are
-    // handled meanwhile, and a shutdown they lead to ends the sleep.
+    // handled meanwhile, and a request to end that they bring ends the sleep.
     QElapsedTimer clock;
     clock.start();
-    while (!(engine_ && engine_->exiting())) {
+    const int requests = engine_ ? engine_->endRequests() : 0;
+    // Qt counts the close button (WM_DELETE_WINDOW) as input: in the exit section, where a
+    // second close must end the sleep, input is let through as well.
+    const auto events = engine_ && engine_->exiting() ? QEventLoop::AllEvents
+                                                      : QEventLoop::ExcludeUserInputEvents;
+    while (!engine_ || engine_->endRequests() == requests) {
         const qint64 left = milliseconds - clock.elapsed();
         if (left <= 0) return;
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents(events);
         QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, kSleepStepMs)));
     }
 }
