@@ -39,6 +39,23 @@ bool WaylandPluginInstalled() {
 // How soon the window answers SIGINT or SIGTERM.
 constexpr int kStopSignalPollMs = 50;
 
+// What to say when Qt cannot start, and Qt's own handler for its other messages.
+std::string cannotStart;
+QtMessageHandler qtUsualHandler = nullptr;
+
+// Qt aborts (and dumps core) when its platform cannot start although our own check found a
+// display: the X server went away or refused Qt's connection. Say so, as when no display
+// answers, and end with status 1.
+void ExitWhenQtCannotStart(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type != QtFatalMsg) {
+        if (qtUsualHandler) qtUsualHandler(type, context, text);
+        return;
+    }
+    std::fprintf(stderr, "velmora: %s\n", cannotStart.c_str());
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
 }  // namespace
 
 int RunWindowApp(int argc, char** argv, const Options& options) {
@@ -55,7 +72,13 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
     }
     // Set only while Qt starts, so that programs started by the script choose their own.
     if (!choice.platform.empty()) setenv("QT_QPA_PLATFORM", choice.platform.c_str(), 1);
+    cannotStart = choice.platform == "wayland"
+                      ? "cannot connect to the Wayland display " + env.waylandDisplay
+                      : "cannot connect to the X display " + env.xDisplay;
+    // A platform the user chose keeps Qt's own account of its failure.
+    if (!choice.platform.empty()) qtUsualHandler = qInstallMessageHandler(ExitWhenQtCannotStart);
     QApplication app(argc, argv);
+    if (!choice.platform.empty()) qInstallMessageHandler(qtUsualHandler);
     if (!choice.platform.empty()) unsetenv("QT_QPA_PLATFORM");
     // The interpreter's loop is the program's loop; closing the window must not
     // end a Qt loop that is not running.
