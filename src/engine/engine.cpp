@@ -53,6 +53,7 @@ Engine::~Engine() = default;
 void Engine::setProgramPath(const std::string& folder) {
     programPath_ = folder;
     vars[kProgramPath] = folder;
+    SetProgramFolderForPaths(folder);
 }
 
 void Engine::setArguments(std::vector<std::string> args) {

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "app/options.h"
 #include "engine/text.h"
 #include "env_guard.h"
@@ -135,6 +138,26 @@ TEST(Console, SignalsRunTheExitSectionOnce) {
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, 0);
     }
+}
+
+// A folder name may hold a backslash on Linux: the program folder is used as given, and
+// only the names a script writes get the Windows treatment.
+TEST(Console, ProgramFolderWithABackslash) {
+    ScriptDir parent;
+    const std::string home = parent.file("a\\b");
+    std::filesystem::create_directories(home + "/sub");
+    std::ofstream(home + "/code.txt", std::ios::binary)
+        << "[main]\nfileout,open,%programpath%sub\\out.txt\nfileout,write,kept\n"
+           "fileout,close\ntext,,%var1%\nendcode\n";
+    ProcessOptions o;
+    o.env.push_back("VELMORA_HOME=" + home);
+    ProcessResult r = RunProcess({std::string(VELMORA_BIN_DIR) + "/velmora", "--console"}, o);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "OK\n");
+    std::ifstream written(home + "/sub/out.txt");
+    std::string text;
+    std::getline(written, text);
+    EXPECT_EQ(text, "kept");
 }
 
 TEST(Console, BookmarkArgument) {
