@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -85,6 +86,8 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
     app.setQuitOnLastWindowClosed(false);
     app.setFont(DialogFont());
     app.setWindowIcon(AppIcon());
+    // Qt's own texts (OK, Cancel) in the user's language, beside the script's Japanese.
+    const std::unique_ptr<QTranslator> qtTexts = InstallQtTranslations(QLocale::system());
 
     WindowFrontend frontend(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
     Engine engine(frontend);

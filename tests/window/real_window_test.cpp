@@ -229,6 +229,31 @@ int TextLines(XClient& x, const ScreenRect& area) {
     return lines;
 }
 
+// A skin that fails at start-up is reported in a box in the middle of the screen, not in
+// the corner where the window that is not shown yet lies.
+TEST(RealWindowStart, SkinErrorBoxIsCentred) {
+    PrivateXServer server;
+    ASSERT_TRUE(server.ok()) << "Xvfb did not start";
+    XClient x(server.display());
+    ScriptDir folder;
+    folder.writeBytes("variable.txt", "[default]\nbackground=bad.bmp\nwindows_pos=20,20,320,120\n");
+    folder.writeBytes("bad.bmp", "BM" + std::string(60, '\0'));
+    folder.writeBytes("code.txt", "[main]\npause\n");
+    ProgramRun program(server.display(), folder.path());
+    const XID box = x.findWindow("velmora", kWait);
+    ASSERT_NE(box, 0u) << "no message box";
+    ScreenRect g;
+    // The box may be moved into place just after it is mapped.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            g = x.geometry(box);
+            return std::abs(g.x + g.width / 2 - 512) < 60 &&
+                   std::abs(g.y + g.height / 2 - 384) < 60;
+        },
+        kWait))
+        << g.x << "," << g.y << " " << g.width << "x" << g.height;
+}
+
 // A setting of a variable.txt in CP932, as a rectangle.
 Rect SettingRect(const std::string& settings, const std::string& key) {
     Rect r{};
