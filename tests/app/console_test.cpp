@@ -184,6 +184,21 @@ TEST(Console, Options) {
     EXPECT_EQ(v.status, 0);
     ProcessResult h = RunProcess({exe, "--help"}, {});
     EXPECT_NE(h.out.find("--console"), std::string::npos);
+    // Every variable the program reads is named once, in --help and in the man page.
+    std::ifstream manFile(std::string(VELMORA_SOURCE_DIR) + "/docs/velmora.1");
+    const std::string man((std::istreambuf_iterator<char>(manFile)), {});
+    for (const std::string name :
+         {"VELMORA_HOME", "VELMORA_WEB_PORT", "SSL_CERT_FILE", "DISPLAY", "WAYLAND_DISPLAY",
+          "QT_QPA_PLATFORM", "QT_IM_MODULE", "QT_SCALE_FACTOR", "XDG_CONFIG_HOME"}) {
+        auto entries = [&](const std::string& text, const std::string& mark) {
+            int n = 0;
+            for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + 1))
+                ++n;
+            return n;
+        };
+        EXPECT_EQ(entries(h.out, "\n  " + name + " "), 1) << name;
+        EXPECT_EQ(entries(man, "\n.B " + name + "\n"), 1) << name;
+    }
     ProcessResult bad = RunProcess({exe, "--frobnicate"}, {});
     EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.err.find("unknown option --frobnicate"), std::string::npos);
