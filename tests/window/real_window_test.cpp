@@ -339,7 +339,10 @@ TEST(RealWindowExamples, TextAndEveryChoiceShowInsideTheWindow) {
             const Rect r = SettingRect(settings, "choice_pos" + std::to_string(i));
             ASSERT_TRUE(inside(r));
             const ScreenRect s = onScreen(r);
-            EXPECT_GT(x.darkPixels(s.x, s.y, s.x + s.width, s.y + s.height), 5) << "not drawn";
+            // Waited for, as the window may be repainting just then.
+            EXPECT_TRUE(WaitUntil(
+                [&] { return x.darkPixels(s.x, s.y, s.x + s.width, s.y + s.height) > 5; }, kWait))
+                << "not drawn";
             // The pointer over a choice frames it: the frame inverts the pixels around it.
             const std::uint32_t before = x.pixel(s.x - 1, s.y + s.height / 2);
             x.move(s.x + s.width / 2, s.y + s.height / 2);
