@@ -123,21 +123,20 @@ void WindowFrontend::pumpOneMessage() {
 }
 
 void WindowFrontend::sleepCommand(int milliseconds) {
-    // A long sleep must not swallow the close button: window events other than input are
-    // handled meanwhile, and a request to end that they bring ends the sleep.
+    // A long sleep must not swallow the close button: events are handled meanwhile, and a
+    // request to end that they bring ends the sleep. Qt counts the close button
+    // (WM_DELETE_WINDOW) as input, so the window drops keys and clicks itself instead.
     QElapsedTimer clock;
     clock.start();
     const int requests = engine_ ? engine_->endRequests() : 0;
-    // Qt counts the close button (WM_DELETE_WINDOW) as input: in the exit section, where a
-    // second close must end the sleep, input is let through as well.
-    const auto events = engine_ && engine_->exiting() ? QEventLoop::AllEvents
-                                                      : QEventLoop::ExcludeUserInputEvents;
+    window_->setInputPaused(true);
     while (!engine_ || engine_->endRequests() == requests) {
         const qint64 left = milliseconds - clock.elapsed();
-        if (left <= 0) return;
-        QCoreApplication::processEvents(events);
+        if (left <= 0) break;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
         QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, kSleepStepMs)));
     }
+    window_->setInputPaused(false);
 }
 
 void WindowFrontend::requestClose() {

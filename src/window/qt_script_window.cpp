@@ -110,6 +110,24 @@ void ScriptWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
 }
 
+bool ScriptWindow::event(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+            if (inputPaused_) return true;
+            break;
+        default:
+            break;
+    }
+    return QWidget::event(event);
+}
+
 bool ScriptWindow::eventFilter(QObject* watched, QEvent* event) {
     // The exit section runs inside the first close, and Qt drops the widget's further
     // closes until it returns; one more close from the user must still end a sleep there.

@@ -195,6 +195,24 @@ TEST_F(RealWindowTest, EscapeAsksBeforeClosing) {
     EXPECT_NE(variables().find("exits=x\n"), std::string::npos) << "the exit section runs once";
 }
 
+// The close button reaches a script that sleeps: it asks, ends the sleep and the script,
+// and runs the exit section.
+TEST_F(RealWindowTest, CloseButtonEndsASleep) {
+    start(
+        "[main]\ntext,clear,waiting\nsleep,600000\nset,after,1\n"
+        "[exit]\nset,exited,1\nendcode\n");
+    ASSERT_TRUE(
+        WaitUntil([&] { return x->darkPixels(sx(20), sy(40), sx(280), sy(100)) > 5; }, kWait));
+    x->requestClose(window);
+    const XID box = x->findWindow("velmora", kWait);
+    ASSERT_NE(box, 0u) << "no question during a sleep";
+    x->focus(box);
+    x->key("Return");
+    ASSERT_TRUE(program->waitExit(kWait));
+    EXPECT_NE(variables().find("exited=1"), std::string::npos) << variables();
+    EXPECT_EQ(variables().find("after=1"), std::string::npos) << variables();
+}
+
 // The close button runs the exit section; its farewell stays on screen through the sleep,
 // and a second close ends the sleep and the rest of the section at once.
 TEST_F(RealWindowTest, SleepInTheExitSectionWaitsUntilTheNextClose) {
