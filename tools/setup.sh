@@ -5,9 +5,9 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev libgl-dev libjpeg62-turbo-dev libx11-dev libxext-dev libxtst-dev
-    fonts-ipafont-gothic
+    fonts-ipafont-gothic qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool x11-utils openbox xdg-utils libglib2.0-bin
+    xvfb xauth xdotool x11-utils x11-apps openbox xdg-utils libglib2.0-bin dex
     weston xwayland qt6-wayland ibus gir1.2-ibus-1.0 python3-gi
     curl
     libssl-dev ca-certificates

@@ -183,7 +183,8 @@ void ConsoleFrontend::takeChoiceAnswer() {
 
 void ConsoleFrontend::pumpOneMessage() {
     if (!engine_) return;
-    if (interrupted() && !engine_->exiting()) {
+    // Taking the signal clears it, so that a sleep in the exit section waits until the next.
+    if (interrupted().exchange(false)) {
         engine_->running = false;
         engine_->Shutdown();
         return;

@@ -76,7 +76,14 @@ const char* UsageText() {
            "  VELMORA_SIXNET_HOSTNAME   the host name sixnet's getip looks up instead of\n"
            "                            the machine's\n"
            "  SSL_CERT_FILE             trusted certificates for download of https URLs\n"
-           "  QT_QPA_PLATFORM           Qt's platform for the window (xcb, wayland, offscreen)\n"
+           "  DISPLAY                   the X display; the window runs on X whenever a server\n"
+           "                            answers there, also in a Wayland session (XWayland)\n"
+           "  WAYLAND_DISPLAY           without an X display, the window is a Wayland client\n"
+           "  QT_QPA_PLATFORM           Qt's platform for the window (xcb, wayland, offscreen),\n"
+           "                            instead of velmora's own choice\n"
+           "  QT_IM_MODULE              the input method of the input dialog (fcitx, ibus)\n"
+           "  QT_SCALE_FACTOR           display scaling, as for any Qt program\n"
+           "  LANG, LC_ALL              the language of Qt's own dialog buttons\n"
            "  XDG_CONFIG_HOME           where registerrunonce puts its autostart entry\n"
            "Reference for script authors: scripting.md in velmora's documentation.\n";
 }

@@ -15,20 +15,26 @@ namespace velmora {
 
 namespace {
 
-constexpr int kSkinW = 360, kSkinH = 240;
+// Room for a few lines of text and the six choices a `choice` takes, with the restart and
+// close buttons below them; the layout of kSettings follows these numbers.
+constexpr int kSkinW = 440, kSkinH = 330;
+constexpr int kButtonTop = 290, kButtonBottom = 318;
+constexpr int kRestartLeft = 332, kCloseLeft = 376, kButtonW = 32;
 
 const char kScript[] = R"(; velmora starter script. Lines starting with ; are comments.
 ; The script starts at [main]; [exit] runs once when the program closes.
 ; Reference: the scripting guide in the velmora documentation (scripting.md).
 [main]
 title,はじめての velmora
-text,clear,こんにちは！ これは velmora のスクリプトです。/ret右下の緑のボタンで最初から、赤のボタンで終了します。
 ; The run counter is a script variable: set keeps it in variable.txt, [dynamic].
 ; It is empty on the first run, and calculate counts an empty number as 0.
 calculate,%visits%+1
 set,visits,%var1%
-text,,/retこのフォルダでの実行回数: %visits%
-choice,3,1,名前を入力する,時間制限つきの質問,おわる
+text,clear,こんにちは！ velmora のスクリプトです。/ret緑のボタンで最初から、赤で終了します。
+; A second text starts again at the top left, over the first: one /ret per line
+; already shown puts it below them.
+text,,/ret/retこのフォルダでの実行回数: %visits%
+choice,6,1,名前を入力する,時間制限つきの質問,いまの時刻,サイコロをふる,実行回数を 0 に戻す,おわる
 if,same,%choice_sel%,1
   input,お名前は？
   text,clear,ようこそ、%var1% さん！
@@ -39,6 +45,19 @@ elseif,same,%choice_sel%,2
   text,clear,5秒以内に選んでください
   choice,2,1,はい,いいえ
   text,clear,「%choice_text%」を選びました
+  pause
+elseif,same,%choice_sel%,3
+  text,clear,いまは %hour% 時 %min% 分です
+  pause
+elseif,same,%choice_sel%,4
+  ; random gives 0 to the bound less one.
+  random,6
+  calculate,%var1%+1
+  text,clear,サイコロの目は %var1% です
+  pause
+elseif,same,%choice_sel%,5
+  set,visits,0
+  text,clear,実行回数を 0 に戻しました
   pause
 else
   exit
@@ -57,12 +76,15 @@ endcode
 const char kSettings[] = R"([default]
 title=はじめての velmora
 background=skin.bmp
-text_pos=30,40,330,130
-choice_pos1=40,135,320,155
-choice_pos2=40,157,320,177
-choice_pos3=40,179,320,199
-begin_pos=250,204,282,232
-exit_pos=292,204,324,232
+text_pos=24,48,416,140
+choice_pos1=40,146,400,166
+choice_pos2=40,168,400,188
+choice_pos3=40,190,400,210
+choice_pos4=40,212,400,232
+choice_pos5=40,234,400,254
+choice_pos6=40,256,400,276
+begin_pos=332,290,364,318
+exit_pos=376,290,408,318
 )";
 
 std::uint32_t Pixel(int x, int y) {
@@ -77,9 +99,10 @@ std::uint32_t Pixel(int x, int y) {
     if (inCircle(kSkinW - 40, 32, 12)) return 0xFF00FF;  // the hole
     bool edge = x < 4 || y < 4 || x >= kSkinW - 4 || y >= kSkinH - 4;
     if (edge || !inCircle(cx, cy, r - 4)) return 0x30507A;
-    if (x >= 250 && x < 282 && y >= 204 && y < 232) return 0x7AB07A;  // restart button
-    if (x >= 292 && x < 324 && y >= 204 && y < 232) return 0xC07070;  // close button
-    if (y < 30) return 0xA0C4E8;                                      // title band
+    const bool buttonRow = y >= kButtonTop && y < kButtonBottom;
+    if (buttonRow && x >= kRestartLeft && x < kRestartLeft + kButtonW) return 0x7AB07A;
+    if (buttonRow && x >= kCloseLeft && x < kCloseLeft + kButtonW) return 0xC07070;
+    if (y < 30) return 0xA0C4E8;  // title band
     return 0xEAF2FA;
 }
 

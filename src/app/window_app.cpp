@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +40,23 @@ bool WaylandPluginInstalled() {
 // How soon the window answers SIGINT or SIGTERM.
 constexpr int kStopSignalPollMs = 50;
 
+// What to say when Qt cannot start, and Qt's own handler for its other messages.
+std::string cannotStart;
+QtMessageHandler qtUsualHandler = nullptr;
+
+// Qt aborts (and dumps core) when its platform cannot start although our own check found a
+// display: the X server went away or refused Qt's connection. Say so, as when no display
+// answers, and end with status 1.
+void ExitWhenQtCannotStart(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type != QtFatalMsg) {
+        if (qtUsualHandler) qtUsualHandler(type, context, text);
+        return;
+    }
+    std::fprintf(stderr, "velmora: %s\n", cannotStart.c_str());
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
 }  // namespace
 
 int RunWindowApp(int argc, char** argv, const Options& options) {
@@ -55,13 +73,21 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
     }
     // Set only while Qt starts, so that programs started by the script choose their own.
     if (!choice.platform.empty()) setenv("QT_QPA_PLATFORM", choice.platform.c_str(), 1);
+    cannotStart = choice.platform == "wayland"
+                      ? "cannot connect to the Wayland display " + env.waylandDisplay
+                      : "cannot connect to the X display " + env.xDisplay;
+    // A platform the user chose keeps Qt's own account of its failure.
+    if (!choice.platform.empty()) qtUsualHandler = qInstallMessageHandler(ExitWhenQtCannotStart);
     QApplication app(argc, argv);
+    if (!choice.platform.empty()) qInstallMessageHandler(qtUsualHandler);
     if (!choice.platform.empty()) unsetenv("QT_QPA_PLATFORM");
     // The interpreter's loop is the program's loop; closing the window must not
     // end a Qt loop that is not running.
     app.setQuitOnLastWindowClosed(false);
     app.setFont(DialogFont());
     app.setWindowIcon(AppIcon());
+    // Qt's own texts (OK, Cancel) in the user's language, beside the script's Japanese.
+    const std::unique_ptr<QTranslator> qtTexts = InstallQtTranslations(QLocale::system());
 
     WindowFrontend frontend(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
     Engine engine(frontend);
@@ -76,12 +102,12 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
     InstallStopSignalHandlers();
     QTimer stopSignalPoll;
     QObject::connect(&stopSignalPoll, &QTimer::timeout, [&] {
-        if (!StopRequested()) return;
-        if (!engine.exiting()) {
-            engine.running = false;
-            engine.Shutdown();
-            frontend.requestClose();
-        }
+        // Taking the signal clears it: a second one while the exit section runs cuts it short.
+        if (!StopRequested().exchange(false)) return;
+        const bool first = !engine.exiting();
+        engine.running = false;
+        engine.Shutdown();
+        if (first) frontend.requestClose();
         // A dialog the script had open (input, a message) would keep the ended program
         // waiting for an answer; closing counts as Cancel.
         if (QWidget* modal = QApplication::activeModalWidget()) modal->close();

@@ -43,6 +43,7 @@ Engine::~Engine() = default;
 void Engine::setProgramPath(const std::string& folder) {
     programPath_ = folder;
     vars[kProgramPath] = folder;
+    SetProgramFolderForPaths(folder);
 }
 
 void Engine::setArguments(std::vector<std::string> args) {
@@ -417,8 +418,13 @@ void Engine::CancelWaits() {
 // ---- Shutdown and events ----------------------------------------------------------------
 
 bool Engine::Shutdown(Confirm confirm) {
-    if (exiting_) return true;
+    if (exiting_) {
+        ++endRequests_;
+        running = false;
+        return true;
+    }
     if (confirm == Confirm::Ask && !fe_.askOkCancel(msg::AskQuit())) return false;
+    ++endRequests_;
     exiting_ = true;
     trace("event: shutdown");
     saveHeldSettings();

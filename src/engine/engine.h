@@ -208,9 +208,12 @@ public:
     bool FindLabel(const std::string& label, int offset, LabelSearch how = {});
     bool EvaluateCondition();
 
-    // Every way of closing goes through here; false when the user declined.
+    // Every way of closing goes through here; false when the user declined. A request
+    // while the exit section runs (a second close or signal) cuts that section short.
     bool Shutdown(Confirm confirm = Confirm::No);
     bool exiting() const { return exiting_; }
+    // Requests to end accepted so far: a `sleep` ends when one arrives while it waits.
+    int endRequests() const { return endRequests_; }
 
     // Events handed in by the front ends (user-interface thread).
     void onScriptTimer();
@@ -308,6 +311,7 @@ private:
 
     std::uint32_t randomSeed_ = 1;
     bool exiting_ = false;
+    int endRequests_ = 0;
     bool errorShown_ = false;
     unsigned linesSinceClock_ = 0;  // lines run since the held settings' age was looked at
     bool settingsFailureShown_ = false;

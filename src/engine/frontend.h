@@ -99,7 +99,8 @@ public:
         if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
     // The `sleep` command: blocks the interpreter like sleepMs, except that a request to end
-    // the program (a signal, closing the window) is not held up by it.
+    // the program (a signal, closing the window) that arrives meanwhile ends it. In the exit
+    // section that takes a second request: the first one started the section.
     virtual void sleepCommand(int milliseconds) { sleepMs(milliseconds); }
 };
 

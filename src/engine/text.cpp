@@ -121,9 +121,25 @@ std::string ToLowerAscii(std::string_view text) {
     return s;
 }
 
+namespace {
+
+std::string& ProgramFolderForPaths() {
+    static std::string folder;
+    return folder;
+}
+
+}  // namespace
+
+void SetProgramFolderForPaths(std::string cp932Folder) {
+    ProgramFolderForPaths() = std::move(cp932Folder);
+}
+
 std::string NativePath(std::string_view name) {
+    const std::string& folder = ProgramFolderForPaths();
+    const size_t kept =
+        !folder.empty() && name.substr(0, folder.size()) == folder ? folder.size() : 0;
     std::string s(name);
-    for (size_t i = 0; i < s.size(); ++i) {
+    for (size_t i = kept; i < s.size(); ++i) {
         unsigned char c = s[i];
         if (IsLeadByte(c) && i + 1 < s.size()) {
             ++i;  // the trail byte may look like a backslash; it is not one

@@ -29,8 +29,12 @@ void LowerAsciiInPlace(std::string& text);
 bool SameIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // A CP932 file name as the operating system wants it: backslashes that are not the
-// second byte of a double-byte character become "/", then UTF-8.
+// second byte of a double-byte character become "/", then UTF-8. A name that begins with
+// the program folder keeps that folder as the system gave it.
 std::string NativePath(std::string_view cp932Name);
+// The program folder (CP932, ending in "/") for NativePath; set once at start-up. On Linux
+// a backslash may be part of a folder's name, and only scripts write Windows paths.
+void SetProgramFolderForPaths(std::string cp932Folder);
 
 // True when the name is used as given: it begins with "/" (or "\") or contains ":".
 bool IsAbsoluteName(std::string_view cp932Name);

@@ -1,6 +1,8 @@
 // The desktop commands on top of ShellOpen, XDesktop and the autostart entry.
 // After each command the keyboard focus goes back to our own window; when there
 // is none (the console front end) to the window that had it before the command.
+// Keys go out only while the named window has the focus: otherwise they would land
+// in whichever window has it (a terminal, say), so the command sends nothing and fails.
 #include "host/desktop_commands.h"
 
 #include <unistd.h>
@@ -23,6 +25,8 @@ VELMORA_CP932_FORMAT(StartFailed, (const std::string& file), "%s の実行に失
                      file.c_str())
 VELMORA_CP932_FORMAT(WindowNotFound, (const std::string& title), "%s が見つかりません",
                      title.c_str())
+VELMORA_CP932_FORMAT(NoFocus, (const std::string& title),
+                     "%s がフォーカスを受け取らないため、キーを送りませんでした", title.c_str())
 
 void Fail(BuiltinVariables& vars, const std::string& why) {
     vars[kVar2] = why;
@@ -78,6 +82,14 @@ void ShellOrOpen(const std::string& file, const std::string& args, const std::st
     if (own >= 0) x.focus(list[own].id);
 }
 
+// Focuses the target for keys; false after reporting NG when it will not take the focus.
+bool FocusForKeys(XDesktop& x, const Target& t, const CurrentLine& line, BuiltinVariables& vars) {
+    if (x.focus(t.window)) return true;
+    Fail(vars, NoFocus(line.p(1)));
+    HandFocusBack(x, t);
+    return false;
+}
+
 bool HasWord(const std::string& lowered, const char* word) {
     return FindMbs(lowered, word) != std::string::npos;
 }
@@ -97,14 +109,19 @@ void OpenUrlCommand(const CurrentLine& line, BuiltinVariables& vars) {
 void SendKeyCommand(const CurrentLine& line, BuiltinVariables& vars) {
     XDesktop x;
     Target t;
-    if (!Prepare(x, line, vars, true, t)) return;
-    x.focus(t.window);
+    if (!Prepare(x, line, vars, true, t) || !FocusForKeys(x, t, line, vars)) return;
+    vars[kVar1] = "OK";
     // The key is the byte less 0x20: a script's text names keys, not characters.
     for (unsigned char b : line.p(2)) {
         std::uint8_t code = static_cast<std::uint8_t>(b - 0x20);
-        if (code != 0 && code != 0xFF) x.tapKey(code);
+        if (code == 0 || code == 0xFF) continue;
+        // The user may click elsewhere while a long text is typed.
+        if (x.activeWindow() != t.window) {
+            Fail(vars, NoFocus(line.p(1)));
+            break;
+        }
+        x.tapKey(code);
     }
-    vars[kVar1] = "OK";
     HandFocusBack(x, t);
 }
 
@@ -116,8 +133,7 @@ void SendKeyCodeCommand(const CurrentLine& line, BuiltinVariables& vars) {
 
     XDesktop x;
     Target t;
-    if (!Prepare(x, line, vars, true, t)) return;
-    x.focus(t.window);
+    if (!Prepare(x, line, vars, true, t) || !FocusForKeys(x, t, line, vars)) return;
     if (code != 0 && code != 0xFF) {
         constexpr std::uint8_t kShift = 0x10, kCtrl = 0x11, kAlt = 0x12;
         if (shift) x.pressKey(kShift, true);

@@ -1,5 +1,7 @@
-// Autostart entry writing. The entry is written beside its final name and renamed
-// over it, so a crash never leaves half an entry for the next log-on.
+// Autostart entry writing. The entry runs a small generated launcher beside it: an Exec
+// line without nested quotes is launched alike by gio, dex and the desktops, while the
+// launcher's shell quoting carries any argument. Both files are written beside their final
+// names and renamed over them, so a crash never leaves half of one for the next log-on.
 #include "host/runonce.h"
 
 #include <pwd.h>
@@ -16,11 +18,7 @@ namespace velmora {
 namespace {
 
 constexpr const char* kEntryName = "oxquillet.desktop";
-
-// Removes the entry ($0), then runs the program; the second form also sets the home.
-constexpr const char* kScript = "rm -f -- \"$0\"; exec \"$@\"";
-constexpr const char* kScriptWithHome =
-    "rm -f -- \"$0\"; VELMORA_HOME=\"$1\"; export VELMORA_HOME; shift; exec \"$@\"";
+constexpr const char* kLauncherName = "oxquillet.sh";
 
 std::string ConfigHome() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -31,6 +29,13 @@ std::string ConfigHome() {
         home = pw ? pw->pw_dir : "/";
     }
     return std::string(home) + "/.config";
+}
+
+// One word for the shell: in single quotes, where only the quote itself needs care.
+std::string ShellWord(const std::string& word) {
+    std::string out = "'";
+    for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
 }
 
 // One argument of Exec: in double quotes, with the characters that are special
@@ -89,6 +94,22 @@ bool WriteAll(FILE* f, const std::string& text) {
     return std::fwrite(text.data(), 1, text.size(), f) == text.size();
 }
 
+// Writes text to path through a temporary file in the same folder and a rename.
+bool WriteReplacing(const std::string& path, const std::string& text) {
+    const size_t slash = path.rfind('/');
+    std::string temp = path.substr(0, slash + 1) + ".oxquillet.XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) return false;
+    FILE* f = fdopen(fd, "w");
+    bool ok = f && WriteAll(f, text) && std::fflush(f) == 0 && fsync(fd) == 0;
+    ok = (f ? std::fclose(f) == 0 : close(fd) == 0) && ok;
+    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::vector<std::string> SplitWindowsArguments(std::string_view text) {
@@ -135,14 +156,27 @@ std::string RunOnceEntryPath() {
     return ConfigHome() + "/autostart/" + kEntryName;
 }
 
-std::string RunOnceExec(const std::string& entryPath, const std::string& program,
-                        const std::string& argument, const std::string& home) {
-    std::string exec = "/bin/sh -c " + QuoteArgument(home.empty() ? kScript : kScriptWithHome);
-    exec += " " + QuoteArgument(entryPath);
-    if (!home.empty()) exec += " " + QuoteArgument(AbsoluteFolder(home));
-    exec += " " + QuoteArgument(program);
-    for (const std::string& arg : SplitWindowsArguments(argument)) exec += " " + QuoteArgument(arg);
-    return EscapeValue(exec);
+std::string RunOnceLauncherPath(const std::string& entryPath) {
+    return entryPath.substr(0, entryPath.rfind('/') + 1) + kLauncherName;
+}
+
+std::string RunOnceLauncher(const std::string& entryPath, const std::string& program,
+                            const std::string& argument, const std::string& home) {
+    std::string text =
+        "#!/bin/sh\n"
+        "# Written by velmora's registerrunonce: starts the program once at the next log-on.\n"
+        "# The entry and this file go first, so a start that fails is not tried again.\n"
+        "rm -f -- " +
+        ShellWord(entryPath) + " \"$0\"\n";
+    if (!home.empty())
+        text += "VELMORA_HOME=" + ShellWord(AbsoluteFolder(home)) + "\nexport VELMORA_HOME\n";
+    text += "exec " + ShellWord(program);
+    for (const std::string& arg : SplitWindowsArguments(argument)) text += " " + ShellWord(arg);
+    return text + "\n";
+}
+
+std::string RunOnceExec(const std::string& launcherPath) {
+    return EscapeValue("/bin/sh " + QuoteArgument(launcherPath));
 }
 
 bool WriteRunOnceEntry(const std::string& path, const std::string& program,
@@ -150,28 +184,21 @@ bool WriteRunOnceEntry(const std::string& path, const std::string& program,
     size_t slash = path.rfind('/');
     if (slash == std::string::npos || slash == 0 || !MakeFolders(path.substr(0, slash)))
         return false;
+    const std::string launcher = RunOnceLauncherPath(path);
     std::string text =
         "[Desktop Entry]\n"
         "Type=Application\n"
         "Name=velmora\n"
         "Comment=Starts velmora once at the next log-on\n"
         "Exec=" +
-        RunOnceExec(path, program, argument, home) +
+        RunOnceExec(launcher) +
         "\n"
         "Terminal=false\n"
         "NoDisplay=true\n"
         "X-GNOME-Autostart-enabled=true\n";
-    std::string temp = path.substr(0, slash + 1) + ".oxquillet.XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    FILE* f = fdopen(fd, "w");
-    bool ok = f && WriteAll(f, text) && std::fflush(f) == 0 && fsync(fd) == 0;
-    ok = (f ? std::fclose(f) == 0 : close(fd) == 0) && ok;
-    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    // The launcher first: an entry is never left pointing at a launcher that is missing.
+    return WriteReplacing(launcher, RunOnceLauncher(path, program, argument, home)) &&
+           WriteReplacing(path, text);
 }
 
 }  // namespace velmora

@@ -17,14 +17,20 @@ std::vector<std::string> SplitWindowsArguments(std::string_view text);
 // $XDG_CONFIG_HOME/autostart/oxquillet.desktop ($HOME/.config when unset).
 std::string RunOnceEntryPath();
 
-// The Exec value of the entry, quoted and escaped for a desktop file. argument
-// (UTF-8) gives the program's arguments, split as on Windows; home, when not empty,
-// becomes VELMORA_HOME, made absolute against the current folder.
-std::string RunOnceExec(const std::string& entryPath, const std::string& program,
-                        const std::string& argument, const std::string& home);
+// The launcher the entry runs, beside it: oxquillet.sh.
+std::string RunOnceLauncherPath(const std::string& entryPath);
 
-// Writes (or replaces) the entry at path, creating its folder. False when it could
-// not be written; an existing entry is then left as it was.
+// The launcher's shell script: it removes the entry and itself, then starts program.
+// argument (UTF-8) gives the program's arguments, split as on Windows; home, when not
+// empty, becomes VELMORA_HOME, made absolute against the current folder.
+std::string RunOnceLauncher(const std::string& entryPath, const std::string& program,
+                            const std::string& argument, const std::string& home);
+
+// The Exec value of the entry: /bin/sh and the launcher, escaped for a desktop file.
+std::string RunOnceExec(const std::string& launcherPath);
+
+// Writes (or replaces) the launcher and the entry at path, creating its folder. False
+// when they could not be written; an existing entry is then left as it was.
 bool WriteRunOnceEntry(const std::string& path, const std::string& program,
                        const std::string& argument, const std::string& home);
 

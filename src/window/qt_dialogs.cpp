@@ -1,8 +1,10 @@
 // Message box, input dialog and About dialog.
 #include "window/qt_dialogs.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -31,9 +33,22 @@ QFont DialogFont() {
     return f;
 }
 
+std::unique_ptr<QTranslator> InstallQtTranslations(const QLocale& locale) {
+    auto texts = std::make_unique<QTranslator>();
+    if (!texts->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(texts.get()))
+        return nullptr;
+    return texts;
+}
+
 bool ShowMessageBox(QWidget* owner, const QString& caption, const QString& text, bool okCancel) {
+    // A window not shown yet (a skin error at start-up) has no place to centre on: Qt
+    // would put the box at its corner, so it goes to the middle of the screen instead.
+    QWidget* over = owner && owner->isVisible() ? owner : nullptr;
     QMessageBox box(QMessageBox::Warning, caption, text,
-                    okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, owner);
+                    okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, over);
+    box.setWindowFlags(kFixedDialogFlags);
     box.setFont(DialogFont());
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
@@ -89,9 +104,7 @@ std::string InputDialog::answer() const {
     return result() == Accepted ? ToCp932(edit_->text()) : std::string();
 }
 
-AboutDialog::AboutDialog(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                         Qt::WindowCloseButtonHint) {
+AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner, kFixedDialogFlags) {
     setWindowTitle(QString::fromUtf8("バージョン"));
     setFont(DialogFont());
     const DialogUnits du(font());

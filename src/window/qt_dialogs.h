@@ -6,8 +6,11 @@
 #include <QDialog>
 #include <QFont>
 #include <QFontMetrics>
+#include <QLocale>
 #include <QRect>
+#include <QTranslator>
 #include <QValidator>
+#include <memory>
 #include <string>
 
 class QLabel;
@@ -18,6 +21,15 @@ namespace velmora {
 
 // IPAPGothic 9 point, the font of every dialog.
 QFont DialogFont();
+
+// The frame of a fixed-size dialog: a title and a close box, no minimise or maximise
+// (window managers that read the Motif hints then offer neither; openbox keeps minimise).
+constexpr Qt::WindowFlags kFixedDialogFlags =
+    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+
+// Installs Qt's own texts (OK, Cancel) for the locale, from Debian's qt6-translations-l10n;
+// they stay while the returned translator lives. Null when there are none for it.
+std::unique_ptr<QTranslator> InstallQtTranslations(const QLocale& locale);
 
 // Converts dialog units (a quarter of the average character width, an eighth of the
 // line height) to pixels of the dialog font.

@@ -62,7 +62,7 @@ private:
 
 DownloadDialog::DownloadDialog(QWidget* owner, const std::string& caption,
                                const std::string& detail, ProgressTask& task)
-    : QDialog(owner), task_(task) {
+    : QDialog(owner, kFixedDialogFlags), task_(task) {
     setWindowTitle(FromCp932(caption));
     setWindowModality(Qt::ApplicationModal);
     setFont(DialogFont());

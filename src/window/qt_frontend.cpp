@@ -125,16 +125,20 @@ void WindowFrontend::pumpOneMessage() {
 }
 
 void WindowFrontend::sleepCommand(int milliseconds) {
-    // A long sleep must not swallow the close button: window events other than input are
-    // handled meanwhile, and a shutdown they lead to ends the sleep.
+    // A long sleep must not swallow the close button: events are handled meanwhile, and a
+    // request to end that they bring ends the sleep. Qt counts the close button
+    // (WM_DELETE_WINDOW) as input, so the window drops keys and clicks itself instead.
     QElapsedTimer clock;
     clock.start();
-    while (!(engine_ && engine_->exiting())) {
+    const int requests = engine_ ? engine_->endRequests() : 0;
+    window_->setInputPaused(true);
+    while (!engine_ || engine_->endRequests() == requests) {
         const qint64 left = milliseconds - clock.elapsed();
-        if (left <= 0) return;
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (left <= 0) break;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
         QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, kSleepStepMs)));
     }
+    window_->setInputPaused(false);
 }
 
 void WindowFrontend::requestClose() {

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
 #include <cstdio>
 
 #include "engine/engine.h"
@@ -105,7 +106,33 @@ void ScriptWindow::showEvent(QShowEvent* event) {
     // The native window exists now and is not yet mapped: it appears already cut (on X the
     // shape waits for this moment).
     if (skinLoaded_) ApplyWindowShape(*this, shape_);
+    if (QWindow* native = windowHandle()) native->installEventFilter(this);
     QWidget::showEvent(event);
+}
+
+bool ScriptWindow::event(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+            if (inputPaused_) return true;
+            break;
+        default:
+            break;
+    }
+    return QWidget::event(event);
+}
+
+bool ScriptWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The exit section runs inside the first close, and Qt drops the widget's further
+    // closes until it returns; one more close from the user must still end a sleep there.
+    if (event->type() == QEvent::Close && engine_.exiting()) engine_.Shutdown();
+    return QWidget::eventFilter(watched, event);
 }
 
 void ScriptWindow::PlaceWindow(const std::string& rectText) {

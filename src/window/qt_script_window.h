@@ -30,6 +30,8 @@ public:
     // Shows the screen layer; called after every composition that presents.
     void Present();
     void ShowAbout();
+    // While paused (a `sleep`), keys and clicks are dropped; closing still comes through.
+    void setInputPaused(bool paused) { inputPaused_ = paused; }
 
     int skinWidth() const { return skinWidth_; }
     int skinHeight() const { return skinHeight_; }
@@ -50,6 +52,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     Point windowPos() const override;
@@ -62,6 +66,7 @@ private:
     int skinWidth_ = 300, skinHeight_ = 100;  // until a skin is loaded
     QRegion shape_;
     bool skinLoaded_ = false;  // shape_ holds a skin's shape (before that the window is whole)
+    bool inputPaused_ = false;
 };
 
 }  // namespace velmora

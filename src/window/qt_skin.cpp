@@ -77,13 +77,43 @@ std::optional<BmpHeader> ReadHeader(const QByteArray& file) {
     return h;
 }
 
-// False when an uncompressed BMP's rows reach past the end of the file: the decoder
-// would leave the missing rows undefined instead of failing.
-bool PixelsComplete(const BmpHeader& h, qint64 fileSize) {
-    if (h.compression == kRle8 || h.compression == kRle4) return true;  // length unknown
+// False when run-length data ends with the file before its end marker or its last row:
+// the decoder would give the missing rows colour 0 (cutting them out) instead of failing.
+bool RleComplete(const QByteArray& file, const BmpHeader& h) {
+    const qint64 size = file.size();
+    auto byte = [&](qint64 at) { return std::uint8_t(file[at]); };
+    std::int64_t row = 0;
+    qint64 at = h.offset;
+    while (row < h.height) {
+        // The last row may end with the file instead of with a marker.
+        if (at + 2 > size) return row >= h.height - 1 && at > std::int64_t(h.offset);
+        const std::uint8_t count = byte(at), code = byte(at + 1);
+        at += 2;
+        if (count != 0) continue;  // a run of one value
+        if (code == 0) {           // end of row
+            ++row;
+        } else if (code == 1) {  // end of picture: the rest stays unset, as written
+            return true;
+        } else if (code == 2) {  // move right and up
+            if (at + 2 > size) return false;
+            row += byte(at + 1);
+            at += 2;
+        } else {  // `code` literal pixels, padded to whole 16-bit words
+            const qint64 bytes = h.compression == kRle4 ? (code + 1) / 2 : code;
+            at += (bytes + 1) & ~qint64(1);
+            if (at > size) return false;
+        }
+    }
+    return true;
+}
+
+// False when a BMP's rows reach past the end of the file: the decoder would leave the
+// missing rows undefined instead of failing.
+bool PixelsComplete(const BmpHeader& h, const QByteArray& file) {
+    if (h.compression == kRle8 || h.compression == kRle4) return RleComplete(file, h);
     const std::int64_t rowBytes = (h.width * h.bits + 31) / 32 * 4;
     const std::int64_t rows = h.height < 0 ? -h.height : h.height;
-    return fileSize >= std::int64_t(h.offset) + rowBytes * rows;
+    return file.size() >= std::int64_t(h.offset) + rowBytes * rows;
 }
 
 }  // namespace
@@ -95,7 +125,7 @@ SkinFile DecodeSkin(const QByteArray& file) {
     if (!file.startsWith("BM")) return out;
     out.status = SkinFile::Status::BadData;
     const std::optional<BmpHeader> header = ReadHeader(file);
-    if (!header || !PixelsComplete(*header, file.size())) return out;
+    if (!header || !PixelsComplete(*header, file)) return out;
     // A top-down picture is decoded as the bottom-up one with the same rows, then turned
     // right side up: the rows are laid out alike, only their order differs.
     QByteArray bytes = file;

@@ -59,7 +59,7 @@ TEST(Cookbook, TimedQuizKeepsTheBestScoreAcrossRuns) {
     ProcessResult r = quiz.run("2\n3\n1\n2\n");  // three right answers, then "おわる"
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Count(r.out, "正解！"), 3) << r.out;
-    EXPECT_NE(r.out.find("3 問正解でした。\n新記録です！\nこれまでの最高: 3 問\n"),
+    EXPECT_NE(r.out.find("3 問正解でした。\n\n新記録です！\n\n\nこれまでの最高: 3 問\n"),
               std::string::npos)
         << r.out;
 
@@ -68,7 +68,8 @@ TEST(Cookbook, TimedQuizKeepsTheBestScoreAcrossRuns) {
     r = quiz.run("");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Count(r.out, "時間切れ！"), 3) << r.out;
-    EXPECT_NE(r.out.find("0 問正解でした。\nこれまでの最高: 3 問\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("0 問正解でした。\n\n\nこれまでの最高: 3 問\n"), std::string::npos)
+        << r.out;
 }
 
 // Answers the web input page of the program pid once it is asked, on the port the
@@ -198,7 +199,7 @@ TEST(Cookbook, DownloadShowsItsResult) {
         std::string answer, shown;
     } cases[] = {
         {"HTTP/1.0 200 OK\r\n\r\nfirst line\r\nsecond line\r\n",
-         "ダウンロードしました: http://example.test/news.txt\n最初の一行: first line\n"},
+         "ダウンロードしました: http://example.test/news.txt\n\n最初の一行: first line\n"},
         {"HTTP/1.0 404 Not Found\r\n\r\n", "ダウンロードできませんでした: ステータスエラー\n"},
     };
     for (const Case& c : cases) {

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "app/options.h"
+#include "process.h"
+#include "script_dir.h"
+#include "x_server.h"
 
 namespace velmora {
 namespace {
@@ -32,6 +35,23 @@ TEST(Platform, XWhereverAServerAnswersUnlessTheUserChose) {
         EXPECT_EQ(choice.platform, c.platform);
         EXPECT_EQ(!choice.error.empty(), c.fails) << choice.error;
     }
+}
+
+// The display answers the program's own check and is gone when Qt connects: Qt would
+// abort with a core dump; the program ends with status 1 and says why.
+TEST(Platform, QtFailingAfterTheCheckEndsWithAMessage) {
+    test::XServer server(test::WindowManager::OneClient);
+    ASSERT_TRUE(server.ok());
+    test::ScriptDir home;
+    home.write("code.txt", "[main]\npause\n");
+    test::ProcessOptions o;
+    o.env = {"DISPLAY=" + server.display(), "VELMORA_HOME=" + home.path(),
+             "QT_QPA_PLATFORM=", "WAYLAND_DISPLAY="};
+    test::ProcessResult r = test::RunProcess({std::string(VELMORA_BIN_DIR) + "/velmora"}, o);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("velmora: cannot connect to the X display " + server.display() + "\n"),
+              std::string::npos)
+        << r.err;
 }
 
 }  // namespace

@@ -33,6 +33,14 @@ TEST(Text, NativePathKeepsBackslashTrailBytes) {
     EXPECT_EQ(NativePath("a\\b\\c"), "a/b/c");
 }
 
+TEST(Text, NativePathKeepsTheProgramFolderAsGiven) {
+    SetProgramFolderForPaths("/tmp/a\\b/");
+    EXPECT_EQ(NativePath("/tmp/a\\b/sub\\x.txt"), "/tmp/a\\b/sub/x.txt");
+    EXPECT_EQ(NativePath("/tmp/a\\bc\\x"), "/tmp/a/bc/x");  // not the program folder
+    SetProgramFolderForPaths("");
+    EXPECT_EQ(NativePath("/tmp/a\\b/x"), "/tmp/a/b/x");
+}
+
 TEST(Text, AbsoluteNames) {
     EXPECT_TRUE(IsAbsoluteName("/etc/x"));
     EXPECT_TRUE(IsAbsoluteName("c:/skins/a.bmp"));

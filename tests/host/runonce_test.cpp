@@ -38,16 +38,20 @@ TEST(RunOnce, EntryPathFollowsXdgConfigHome) {
     }
 }
 
-TEST(RunOnce, ExecQuotesEveryArgument) {
-    EXPECT_EQ(RunOnceExec("/e.desktop", "/opt/velmora/velmora", "", ""),
-              "/bin/sh -c \"rm -f -- \\\\\"\\\\$0\\\\\"; exec \\\\\"\\\\$@\\\\\"\" "
-              "\"/e.desktop\" \"/opt/velmora/velmora\"");
-    std::string withArg = RunOnceExec("/e.desktop", "/opt/velmora/velmora", "bookmark x", "");
-    EXPECT_TRUE(withArg.ends_with(" \"/opt/velmora/velmora\" \"bookmark\" \"x\"")) << withArg;
-    EXPECT_NE(RunOnceExec("/e", "/p", "", "/home/v").find("\"/home/v\" \"/p\""), std::string::npos);
-    EXPECT_NE(RunOnceExec("/e", "/p", "100%", "").find("\"100%%\""), std::string::npos);
+TEST(RunOnce, TheEntryRunsALauncherThatQuotesEveryArgument) {
+    EXPECT_EQ(RunOnceExec("/cfg/autostart/oxquillet.sh"),
+              "/bin/sh \"/cfg/autostart/oxquillet.sh\"");
+    EXPECT_EQ(RunOnceExec("/a 100%/x\"y"), "/bin/sh \"/a 100%%/x\\\\\"y\"");
+    EXPECT_EQ(RunOnceLauncherPath("/cfg/autostart/oxquillet.desktop"),
+              "/cfg/autostart/oxquillet.sh");
+    const std::string plain = RunOnceLauncher("/e.desktop", "/opt/velmora/velmora", "", "");
+    EXPECT_TRUE(plain.ends_with("\nrm -f -- '/e.desktop' \"$0\"\nexec '/opt/velmora/velmora'\n"))
+        << plain;
+    EXPECT_TRUE(RunOnceLauncher("/e", "/p", "bookmark \"it's\"", "")
+                    .ends_with("\nexec '/p' 'bookmark' 'it'\\''s'\n"));
     const std::string cwd = std::filesystem::current_path().string();
-    EXPECT_NE(RunOnceExec("/e", "/p", "", "rel/./v").find("\"" + cwd + "/rel/v\" \"/p\""),
+    EXPECT_NE(RunOnceLauncher("/e", "/p", "", "rel/./v")
+                  .find("\nVELMORA_HOME='" + cwd + "/rel/v'\nexport VELMORA_HOME\n"),
               std::string::npos)
         << "a relative program folder is stored absolute";
 }
@@ -118,23 +122,26 @@ TEST(RunOnce, WritesAndReplacesTheEntryCreatingFolders) {
     std::string first = ReadFile(path);
     EXPECT_EQ(Lines(first)[0], "[Desktop Entry]");
     EXPECT_NE(first.find("\nType=Application\n"), std::string::npos);
-    EXPECT_NE(first.find("\nExec=" + RunOnceExec(path, "/opt/v/velmora", "", "") + "\n"),
-              std::string::npos);
+    const std::string launcher = dir.file("a/b/autostart/oxquillet.sh");
+    EXPECT_NE(first.find("\nExec=" + RunOnceExec(launcher) + "\n"), std::string::npos);
+    EXPECT_EQ(ReadFile(launcher), RunOnceLauncher(path, "/opt/v/velmora", "", ""));
     ASSERT_TRUE(WriteRunOnceEntry(path, "/opt/v/velmora", "bookmark", ""));
-    std::string second = ReadFile(path);
-    EXPECT_NE(second.find(RunOnceExec(path, "/opt/v/velmora", "bookmark", "")), std::string::npos);
-    // Replaced in place: one entry, no temporary left over.
+    EXPECT_EQ(ReadFile(launcher), RunOnceLauncher(path, "/opt/v/velmora", "bookmark", ""));
+    // Replaced in place: the entry and its launcher, no temporary left over.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("a/b/autostart")),
                             std::filesystem::directory_iterator()),
-              1);
+              2);
     // A folder that cannot be made leaves the entry unwritten.
     WriteFile(dir.file("file"), "x");
     EXPECT_FALSE(WriteRunOnceEntry(dir.file("file/autostart/oxquillet.desktop"), "/p", "", ""));
 }
 
-// Launches the entry as a desktop session does and returns what the program saw.
-std::vector<std::string> LaunchEntry(const std::string& entry, const std::string& log) {
-    pid_t pid = test::Spawn({"gio", "launch", entry});
+// Launches the entry as a desktop session does (GLib's gio, or dex as lighter sessions
+// use) and returns what the program saw.
+std::vector<std::string> LaunchEntry(const std::string& launcher, const std::string& entry,
+                                     const std::string& log) {
+    pid_t pid =
+        launcher == "gio" ? test::Spawn({"gio", "launch", entry}) : test::Spawn({"dex", entry});
     int status = 0;
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WaitFor([&] { return !ReadFile(log).empty(); })) << "entry did not run";
@@ -168,11 +175,15 @@ TEST(RunOnce, LaunchedEntryRunsOnceWithArgumentAndHome) {
         {"", "rel", {"home=" + std::filesystem::current_path().string() + "/rel"}},
     };
     ScopedEnv clearHome("VELMORA_HOME", nullptr);
-    for (const auto& c : cases) {
-        std::remove(log.c_str());
-        ASSERT_TRUE(WriteRunOnceEntry(entry, program, c.argument, c.home));
-        EXPECT_EQ(LaunchEntry(entry, log), c.expected) << c.argument;
-        EXPECT_FALSE(std::filesystem::exists(entry)) << "the entry must remove itself";
+    for (const char* launcher : {"gio", "dex"}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(launcher) + " " + c.argument);
+            std::remove(log.c_str());
+            ASSERT_TRUE(WriteRunOnceEntry(entry, program, c.argument, c.home));
+            EXPECT_EQ(LaunchEntry(launcher, entry, log), c.expected);
+            EXPECT_FALSE(std::filesystem::exists(entry)) << "the entry must remove itself";
+            EXPECT_FALSE(std::filesystem::exists(RunOnceLauncherPath(entry)));
+        }
     }
 }
 

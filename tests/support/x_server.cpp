@@ -104,7 +104,8 @@ bool XServer::start(WindowManager wm, int width, int height) {
         const std::string fd = std::to_string(fds[1]);
         const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-               "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+               "-nolisten", "tcp", wm == WindowManager::OneClient ? "-terminate" : "-noreset",
+               static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);
@@ -119,7 +120,7 @@ bool XServer::start(WindowManager wm, int width, int height) {
         return false;
     }
     display_ = ":" + number;
-    if (wm == WindowManager::Bare) return true;
+    if (wm != WindowManager::Openbox) return true;
     wm_ = SpawnQuiet(display_.c_str(), {"openbox", "--sm-disable"});
     return WindowManagerReady(display_);
 }

@@ -9,7 +9,9 @@
 
 namespace velmora::test {
 
-enum class WindowManager { Bare, Openbox };  // Bare: no window manager
+// Bare: no window manager. OneClient: none either, and the server ends when its first
+// client leaves, as a server that goes away between two connections.
+enum class WindowManager { Bare, Openbox, OneClient };
 
 class XServer {
 public:

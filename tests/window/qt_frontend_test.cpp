@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -68,6 +69,19 @@ TEST_F(FrontendTest, MessageBoxesCarryTheProgramNameAndAWarning) {
     EXPECT_EQ(answers.captions, QStringList(3, QStringLiteral("velmora")));
     EXPECT_EQ(answers.hadWarningIcon, (std::vector<bool>{true, true, true}));
     EXPECT_EQ(answers.buttonCounts, (std::vector<int>{1, 2, 2}));
+}
+
+// OK and Cancel in the user's language, not English beside Japanese text.
+TEST_F(FrontendTest, QtButtonsSpeakTheLocale) {
+    auto cancelText = [] {
+        QMessageBox box(QMessageBox::Warning, "c", "t", QMessageBox::Ok | QMessageBox::Cancel);
+        return box.button(QMessageBox::Cancel)->text();
+    };
+    std::unique_ptr<QTranslator> texts = InstallQtTranslations(QLocale(QLocale::Japanese));
+    ASSERT_NE(texts, nullptr) << "Qt's translations (qt6-translations-l10n) are missing";
+    EXPECT_EQ(cancelText(), QString::fromUtf8("キャンセル"));
+    texts.reset();
+    EXPECT_NE(cancelText(), QString::fromUtf8("キャンセル"));
 }
 
 TEST_F(FrontendTest, InputDialogReturnsTheTypedTextInCp932) {

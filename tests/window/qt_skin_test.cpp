@@ -65,6 +65,20 @@ std::string HeaderOnly(std::uint32_t width, std::uint32_t height, std::uint16_t 
     return f;
 }
 
+// A 16 x 16 run-length BMP (RLE8 or RLE4) of two colours, a row of 16 pixels of colour 1
+// at a time, ending after `rows` rows; with all 16 it has its end marker.
+std::string RleBmp(bool four, int rows) {
+    std::string f = HeaderOnly(16, 16, four ? 4 : 8, four ? 2 : 1);
+    Set32(f, 10, 54 + 8);
+    Set32(f, 46, 2);  // colours in the palette
+    f += std::string("\x00\x00\x00\x00\xFF\xFF\xFF\x00", 8);
+    for (int r = 0; r < rows; ++r)
+        f += std::string(four ? "\x10\x11\x00\x00" : "\x10\x01\x00\x00", 4);
+    if (rows == 16) f += std::string("\x00\x01", 2);
+    Set32(f, 2, std::uint32_t(f.size()));
+    return f;
+}
+
 class SkinTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -170,6 +184,17 @@ TEST_F(SkinTest, FailuresReportAndLeaveEverythingAsItWas) {
     // Rows stored top first are never run-length compressed.
     rig.folder.writeBytes("rle.bmp",
                           HeaderOnly(16, std::uint32_t(-16), 8, 1) + std::string(64, '\0'));
+    // Run-length rows cut off by the end of the file; whole ones load.
+    rig.folder.writeBytes("rle8-short.bmp", RleBmp(false, 4));
+    rig.folder.writeBytes("rle4-short.bmp", RleBmp(true, 4));
+    for (bool four : {false, true}) {
+        rig.folder.writeBytes("whole.bmp", RleBmp(four, 16));
+        window.LoadSkin("whole.bmp");
+        EXPECT_TRUE(rig.fe.messages.empty()) << four;
+        EXPECT_EQ(window.size(), QSize(16, 16)) << four;
+    }
+    rig.folder.writeBytes("skin.bmp", MakeBmp(SampleSkin(), 24));
+    window.LoadSkin("skin.bmp");
     const std::string dir = rig.folder.programPath();
     struct {
         const char* name;
@@ -184,6 +209,8 @@ TEST_F(SkinTest, FailuresReportAndLeaveEverythingAsItWas) {
         {"lowest.bmp", "BMPデータエラーが発生しました"},
         {"zero.bmp", "BMPデータエラーが発生しました"},
         {"rle.bmp", "BMPデータエラーが発生しました"},
+        {"rle8-short.bmp", "BMPデータエラーが発生しました"},
+        {"rle4-short.bmp", "BMPデータエラーが発生しました"},
     };
     for (const auto& c : cases) {
         rig.fe.messages.clear();

@@ -140,6 +140,23 @@ void XClient::focus(XID window) {
     XSync(dpy_, False);
 }
 
+void XClient::requestClose(XID window) {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = XInternAtom(dpy_, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy_, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy_, window, False, NoEventMask, &e);
+    XSync(dpy_, False);
+}
+
+void XClient::move(int x, int y) {
+    XTestFakeMotionEvent(dpy_, -1, x, y, 0);
+    XSync(dpy_, False);
+}
+
 void XClient::click(int x, int y) {
     XTestFakeMotionEvent(dpy_, -1, x, y, 0);
     XSync(dpy_, False);

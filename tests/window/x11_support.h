@@ -57,7 +57,10 @@ public:
     std::uint32_t pixel(int x, int y);  // 0xRRGGBB as shown on the screen
     int darkPixels(int left, int top, int right, int bottom);
     void focus(XID window);
+    // WM_DELETE_WINDOW, as a window manager sends it for the close button.
+    void requestClose(XID window);
     void click(int x, int y);
+    void move(int x, int y);  // the pointer, without a button
     void key(const char* keysymName);
 
 private:
