@@ -167,7 +167,7 @@ bool IniLines::get(std::string_view section, std::string_view key, std::string& 
 void IniLines::put(std::string_view section, std::string_view key, const std::string& stored) {
     int s = findSection(section);
     if (s < 0) {
-        lines_.push_back("[" + std::string(section) + "]");
+        lines_.push_back(std::string(1, '[').append(section).append(1, ']'));
         lines_.push_back(KeyLine(key, stored));
     } else if (int k = findKey(s, key); k >= 0) {
         std::string_view old = lines_[k];

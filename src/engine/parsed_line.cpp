@@ -21,8 +21,9 @@ FieldTemplate TemplateOf(std::string_view field) {
         std::string name(field.substr(open + 1, close - open - 1));
         // A pass replaces every occurrence of its pattern, also one that straddles later
         // references: then only the passes give the right text.
-        t.usable = t.usable && t.refs.size() < size_t(kMaxExpandPasses) &&
-                   field.find("%" + name + "%", open + 1) == std::string_view::npos;
+        t.usable =
+            t.usable && t.refs.size() < size_t(kMaxExpandPasses) &&
+            field.find(field.substr(open, close - open + 1), open + 1) == std::string_view::npos;
         const int builtin = BuiltinIndexOf(name);
         t.refs.push_back({std::string(field.substr(at, open - at)), std::move(name), builtin});
         at = close + 1;

@@ -36,7 +36,7 @@ bool Dynamic(const std::string& s) {
 }
 
 std::string Quote(const std::string& cp932) {
-    return "'" + Cp932ToUtf8(cp932) + "'";
+    return std::string(1, '\'').append(Cp932ToUtf8(cp932)).append(1, '\'');
 }
 
 struct Fields {
@@ -146,7 +146,7 @@ private:
         std::string out = language_ == CheckLanguage::Japanese ? text.japanese : text.english;
         int n = 1;
         for (const std::string& arg : args) {
-            const std::string mark = "{" + std::to_string(n++) + "}";
+            const std::string mark = std::string(1, '{').append(std::to_string(n++)).append(1, '}');
             if (size_t at = out.find(mark); at != std::string::npos)
                 out.replace(at, mark.size(), arg);
         }
