@@ -35,8 +35,9 @@ int ChoiceParams(int count) {
 void Engine::registerCoreCommands() {
     using E = Engine;
     constexpr bool kNoFiles = false;
-    // These only compute, jump or draw: no other program can look meanwhile, so what the
-    // script set may wait in memory (a loop of sets costs no file write per pass).
+    // These only compute or jump: no other program can look meanwhile, so what the script
+    // set may wait in memory (a loop of sets costs no file write per pass). What is shown
+    // (text, also on a console another program reads) comes after a save.
     constexpr bool kKeepsHeld = false;
     constexpr LabelParam kJump{.at = 1, .use = LabelUse::Jump};
     constexpr LabelParam kTimerLabel{.at = 3, .use = LabelUse::Jump};
@@ -245,13 +246,11 @@ void Engine::registerCoreCommands() {
          .minParams = 1,
          .run = [](E& e) { e.fe_.setTitle(e.line.p(1).empty() ? e.vars[kTitle] : e.line.p(1)); },
          .mayWriteFiles = kNoFiles,
-         .maxParams = 1,
-         .letsOthersLook = kKeepsHeld},
+         .maxParams = 1},
         {.word = "clear",
          .minParams = 0,
          .run = [](E& e) { e.fe_.clearDisplay(); },
-         .mayWriteFiles = kNoFiles,
-         .letsOthersLook = kKeepsHeld},
+         .mayWriteFiles = kNoFiles},
         {.word = "text",
          .minParams = 2,
          .run =
@@ -260,8 +259,7 @@ void Engine::registerCoreCommands() {
                  e.fe_.showText(e.line.p(1), e.line.p(2));
              },
          .mayWriteFiles = kNoFiles,
-         .maxParams = 2,
-         .letsOthersLook = kKeepsHeld},
+         .maxParams = 2},
     });
 }
 

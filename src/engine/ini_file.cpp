@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <thread>
 
 #include "engine/file_identity.h"
 #include "engine/file_links.h"
@@ -54,27 +55,55 @@ std::string TemporaryName(const std::string& target) {
     return name;
 }
 
+// How long a save waits for another program's: one that holds the lock for good (stopped,
+// or anyone running flock on the folder) must not freeze the script. The values stay held
+// and the next save tries again.
+constexpr auto kLockPatience = std::chrono::seconds(2);
+constexpr auto kLongestPause = std::chrono::microseconds(500);
+
 // Saves by several programs into one folder take turns. The lock is on the folder, whose
 // identity survives the replace; where the folder cannot be opened, on the file itself.
-// The wait blocks: the kernel then hands the lock on in turn, where polling would let a
-// program that saves in a loop starve the other. A save holds it for milliseconds.
 class FolderLock {
 public:
     explicit FolderLock(const std::string& file) {
         std::string folder = FolderOf(file);
         fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd_ < 0) fd_ = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd_ < 0) return;
-        Retrying([&] { return ::flock(fd_, LOCK_EX); });
+        if (fd_ < 0) return;  // nothing to lock: go ahead as without locks
+        // A program that saves in a loop leaves a gap after its last save, or a waiting
+        // one, which looks every half millisecond, would hardly ever get in.
+        if (Clock::now() - LastRelease() < kLongestPause * 2)
+            std::this_thread::sleep_for(kLongestPause * 2);
+        const auto giveUp = Clock::now() + kLockPatience;
+        auto pause = std::chrono::microseconds(50);
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            // Where the file system has no such locks (some NFS), go ahead as before.
+            if (errno != EWOULDBLOCK && errno != EINTR) return;
+            if (Clock::now() >= giveUp) {
+                timedOut_ = true;
+                return;
+            }
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, kLongestPause);
+        }
     }
     ~FolderLock() {
-        if (fd_ >= 0) ::close(fd_);  // and with it the lock
+        if (fd_ < 0) return;
+        ::close(fd_);  // and with it the lock
+        LastRelease() = Clock::now();
     }
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
+    bool timedOut() const { return timedOut_; }
 
 private:
+    using Clock = std::chrono::steady_clock;
+    static Clock::time_point& LastRelease() {
+        static Clock::time_point last;
+        return last;
+    }
     int fd_ = -1;
+    bool timedOut_ = false;
 };
 
 std::string LinkTarget(const std::string& path) {
@@ -92,6 +121,8 @@ bool IniFile::KeyReadsBack(std::string_view key) {
 
 void IniFile::setPath(const std::string& nativePath, ChangeNotice notice) {
     if (!path_.empty()) save();
+    // The same file again (a restart): what could not be saved still holds for the run.
+    const bool sameFile = nativePath == path_;
     path_ = nativePath;
     struct stat st;
     const bool link = ::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
@@ -100,9 +131,11 @@ void IniFile::setPath(const std::string& nativePath, ChangeNotice notice) {
     loaded_ = false;
     stamp_ = Stamp{};
     disk_.clear();
-    held_.clear();
-    heldAt_.clear();
-    unsavedSince_.reset();
+    if (!sameFile) {
+        held_.clear();
+        heldAt_.clear();
+        unsavedSince_.reset();
+    }
     removeLeftovers();
 }
 
@@ -111,9 +144,10 @@ void IniFile::removeLeftovers() const {
     const std::string target = LinkTarget(path_);
     const std::string folder = FolderOf(target);
     const std::string base = target.substr(folder.size()) + std::string(kTemporaryInfix);
+    FolderLock lock(target);
+    if (lock.timedOut()) return;  // another save may be under way: the next start does it
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return;
-    FolderLock lock(target);
     while (dirent* e = ::readdir(dir)) {
         std::string_view name = e->d_name;
         if (name.size() == base.size() + 12 && name.substr(0, base.size()) == base)
@@ -216,22 +250,26 @@ IniWrite IniFile::set(std::string_view section, std::string_view key, std::strin
 IniWrite IniFile::save() {
     if (!unsavedSince_) return IniWrite::Saved;
     const std::string target = LinkTarget(path_);
-    FolderLock lock(target);
-    std::string old;
     // A failed save is tried again by the next one, a while later at the soonest.
     unsavedSince_ = std::chrono::steady_clock::now();
-    if (readFile(old) == Read::Unreadable) return IniWrite::NotSaved;
+    FolderLock lock(target);
+    std::string old;
+    if (lock.timedOut() || readFile(old) == Read::Unreadable) return IniWrite::NotSaved;
     IniLines lines;
     lines.parse(old);
-    for (const Held& h : held_)
-        if (h.toWrite) lines.put(h.section, h.key, h.stored);
-    const std::string data = lines.text();
-    if (data.size() > size_t(kMaxIniFileSize)) {
-        for (Held& h : held_) h.toWrite = false;
-        unsavedSince_.reset();
-        return IniWrite::TooLarge;
+    // In the order they were set; only a value that would take the file past what a start
+    // reads is refused, for good.
+    bool refused = false;
+    for (Held& h : held_) {
+        if (!h.toWrite) continue;
+        if (lines.sizeAfterPut(h.section, h.key, h.stored) > size_t(kMaxIniFileSize)) {
+            h.toWrite = false;
+            refused = true;
+            continue;
+        }
+        lines.put(h.section, h.key, h.stored);
     }
-    if (!writeFile(target, data, old)) {
+    if (!writeFile(target, lines.text(), old)) {
         disk_.parse(old);
         return IniWrite::NotSaved;
     }
@@ -240,7 +278,7 @@ IniWrite IniFile::save() {
     struct stat st;
     if (::stat(target.c_str(), &st) == 0)
         stamp_ = Stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-    return IniWrite::Saved;
+    return refused ? IniWrite::TooLarge : IniWrite::Saved;
 }
 
 bool IniFile::writeFile(const std::string& target, const std::string& data,
@@ -294,8 +332,11 @@ IniFile::Replaced IniFile::replaceAtomically(const std::string& target, int oldF
         return Replaced::Yes;
     }
     if (ok && calls_->rename(temp.c_str(), target.c_str()) == 0) return Replaced::Yes;
+    // A name that cannot be renamed over (a mount point the kernel does not flag) takes
+    // the new text in place.
+    const bool busy = errno == EBUSY || errno == EXDEV;
     calls_->unlink(temp.c_str());
-    return Replaced::Failed;
+    return ok && busy && oldFd >= 0 ? Replaced::NotHere : Replaced::Failed;
 }
 
 // For a file the user may write in a folder where they may not create one (a shared
