@@ -18,6 +18,10 @@ bool ScriptSource::open(const std::string& nativePath) {
     fd_ = OpenRegularFile(path_);
     if (fd_ < 0) return false;
     watch_.watch(path_);
+    // The watch sees the link's folder, not its target's: a linked script is looked at
+    // at every read.
+    struct stat link;
+    linked_ = ::lstat(path_.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
     if (!load()) {
         close();
         return false;
@@ -36,7 +40,7 @@ void ScriptSource::close() {
 }
 
 void ScriptSource::refresh() {
-    if (fd_ < 0 || !watch_.changed()) return;
+    if (fd_ < 0 || (!linked_ && !watch_.changed())) return;
     struct stat st;
     // A file that vanished from its path keeps being read through the open handle.
     if (::stat(path_.c_str(), &st) != 0) return;

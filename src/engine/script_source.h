@@ -62,6 +62,7 @@ private:
     bool utf8_ = false;
     std::vector<int> unconvertible_;
     unsigned generation_ = 0;
+    bool linked_ = false;                                      // the name is a symbolic link
     mutable std::unordered_map<std::string_view, int> index_;  // line text to its first number
 };
 

@@ -1,6 +1,7 @@
 // The line reader: classes of lines, splitting, expansion and escapes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -117,6 +118,18 @@ TEST(Reader, SeesTheFileAsItIsOnDisk) {
     ASSERT_TRUE(notice.arrived());  // the change notice is asynchronous
     ASSERT_TRUE(r.engine.ReadNextLine());
     EXPECT_EQ(r.param(2), "changed");
+
+    // Through a link, an edit of the file it points to is seen too.
+    Reader linked;
+    linked.dir.mkdir("real");
+    linked.dir.write("real/code.txt", "[main]\ntext,,one\ntext,,two\n");
+    ASSERT_EQ(::symlink("real/code.txt", linked.dir.file("code.txt").c_str()), 0);
+    linked.engine.LoadSettings();
+    ASSERT_TRUE(linked.engine.OpenScript(""));
+    ASSERT_TRUE(linked.engine.ReadNextLine());
+    linked.dir.write("real/code.txt", "[main]\ntext,,one\ntext,,edited there\n");
+    ASSERT_TRUE(linked.engine.ReadNextLine());
+    EXPECT_EQ(linked.param(2), "edited there");
 }
 
 // A FIFO or a folder named code.txt: opening never blocks and fails; one that replaces
