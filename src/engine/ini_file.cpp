@@ -23,6 +23,7 @@ namespace velmora {
 namespace {
 
 constexpr std::string_view kTemporaryInfix = ".tmp-";
+constexpr size_t kTemporaryLetters = 12;
 // Calls a system call again while a signal interrupted it.
 template <class Call>
 auto Retrying(Call call) {
@@ -41,11 +42,11 @@ bool WriteAll(const FileCalls& calls, int fd, std::string_view data) {
     return true;
 }
 
-// "variable.txt.tmp-" and twelve random letters and digits: nobody can plant a link under
-// a name they cannot guess, and earlier saves' leftovers are recognised by the infix.
+// "variable.txt.tmp-" and kTemporaryLetters random letters and digits: nobody can plant a link
+// under a name they cannot guess, and earlier saves' leftovers are recognised by the infix.
 std::string TemporaryName(const std::string& target) {
     static const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    unsigned char bytes[12];
+    unsigned char bytes[kTemporaryLetters];
     if (getrandom(bytes, sizeof bytes, 0) != sizeof bytes) {
         auto t = std::chrono::steady_clock::now().time_since_epoch().count() ^ getpid();
         for (unsigned char& b : bytes) b = static_cast<unsigned char>(t >>= 5);
@@ -150,7 +151,7 @@ void IniFile::removeLeftovers() const {
     if (!dir) return;
     while (dirent* e = ::readdir(dir)) {
         std::string_view name = e->d_name;
-        if (name.size() == base.size() + 12 && name.substr(0, base.size()) == base)
+        if (name.size() == base.size() + kTemporaryLetters && name.substr(0, base.size()) == base)
             calls_->unlink((folder + std::string(name)).c_str());
     }
     ::closedir(dir);
