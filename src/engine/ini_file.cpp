@@ -15,6 +15,7 @@
 
 #include "engine/file_identity.h"
 #include "engine/file_links.h"
+#include "engine/system_helpers.h"
 #include "engine/text.h"
 #include "engine/trim.h"
 
@@ -31,15 +32,6 @@ auto Retrying(Call call) {
     do r = call();
     while (r < 0 && errno == EINTR);
     return r;
-}
-
-bool WriteAll(const FileCalls& calls, int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = Retrying([&] { return calls.write(fd, data.data(), data.size()); });
-        if (n <= 0) return false;
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
 }
 
 // "variable.txt.tmp-" and kTemporaryLetters random letters and digits: nobody can plant a link
@@ -159,11 +151,11 @@ void IniFile::removeLeftovers() const {
 
 IniFile::Read IniFile::readFile(std::string& data) const {
     data.clear();
-    // Non-blocking: a pipe in the file's place must not hang the program.
-    int fd = Retrying([&] { return ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
+    // A pipe in the file's place must not hang the program, nor a device feed it for ever.
+    int fd = Retrying([&] { return OpenRegularFile(path_); });
     if (fd < 0) return errno == ENOENT ? Read::Missing : Read::Unreadable;
     struct stat st;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxIniFileSize;
+    bool ok = ::fstat(fd, &st) == 0 && st.st_size <= kMaxIniFileSize;
     char buf[65536];
     ssize_t n = 0;
     while (ok && (n = Retrying([&] { return ::read(fd, buf, sizeof buf); })) > 0) {
@@ -326,7 +318,7 @@ IniFile::Replaced IniFile::replaceAtomically(const std::string& target, int oldF
         calls_->unlink(temp.c_str());
         return Replaced::NotHere;
     }
-    bool ok = WriteAll(*calls_, fd, data) && Retrying([&] { return calls_->fsync(fd); }) == 0;
+    bool ok = WriteAll(fd, data, calls_->write) && Retrying([&] { return calls_->fsync(fd); }) == 0;
     ok = calls_->close(fd) == 0 && ok;
     if (ok && oldFd >= 0 && calls_->exchange(temp.c_str(), target.c_str()) == 0) {
         calls_->unlink(temp.c_str());  // the old file now; a leftover goes at the next start
@@ -351,15 +343,15 @@ bool IniFile::writeInPlace(int fd, const std::string& data, const std::string& o
         if (errno != EOPNOTSUPP && errno != ENOSYS) return false;
         // No reservation here: grow the file by blank lines, which read as nothing.
         const std::string blank(data.size() - old.size(), '\n');
-        if (::lseek(fd, off_t(old.size()), SEEK_SET) < 0 || !WriteAll(*calls_, fd, blank)) {
+        if (::lseek(fd, off_t(old.size()), SEEK_SET) < 0 || !WriteAll(fd, blank, calls_->write)) {
             calls_->ftruncate(fd, off_t(old.size()));
             return false;
         }
     }
     std::string padded = data;
     if (padded.size() < old.size()) padded.append(old.size() - padded.size(), '\n');
-    if (::lseek(fd, 0, SEEK_SET) != 0 || !WriteAll(*calls_, fd, padded)) {
-        if (::lseek(fd, 0, SEEK_SET) == 0) WriteAll(*calls_, fd, old);
+    if (::lseek(fd, 0, SEEK_SET) != 0 || !WriteAll(fd, padded, calls_->write)) {
+        if (::lseek(fd, 0, SEEK_SET) == 0) WriteAll(fd, old, calls_->write);
         calls_->ftruncate(fd, off_t(old.size()));
         return false;
     }

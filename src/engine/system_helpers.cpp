@@ -10,9 +10,9 @@
 
 namespace velmora {
 
-bool WriteAll(int fd, std::string_view data) {
+bool WriteAll(int fd, std::string_view data, WriteCall write) {
     while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
+        const ssize_t n = write(fd, data.data(), data.size());
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         data.remove_prefix(static_cast<size_t>(n));

@@ -3,14 +3,19 @@
 // file that must be a regular one.
 #pragma once
 
+#include <sys/types.h>
+#include <unistd.h>
+
 #include <string>
 #include <string_view>
 
 namespace velmora {
 
 // Writes all of data to fd, retrying after EINTR and short writes; false (errno set) when
-// a write fails.
-bool WriteAll(int fd, std::string_view data);
+// a write fails. Writers that go through a table of calls (so tests can make one fail)
+// pass theirs.
+using WriteCall = ssize_t (*)(int fd, const void* data, size_t n);
+bool WriteAll(int fd, std::string_view data, WriteCall write = ::write);
 
 // The running executable's absolute path; empty when the system does not say.
 std::string ExecutablePath();

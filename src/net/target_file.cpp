@@ -11,6 +11,7 @@
 
 #include "engine/file_identity.h"
 #include "engine/file_links.h"
+#include "engine/system_helpers.h"
 
 namespace velmora {
 
@@ -97,16 +98,7 @@ bool TargetFile::write(const char* data, size_t n) {
         if (calls_.ftruncate(fd_, 0) != 0) return false;
         emptied_ = true;
     }
-    while (n > 0) {
-        ssize_t done = calls_.write(fd_, data, n);
-        if (done < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += done;
-        n -= static_cast<size_t>(done);
-    }
-    return true;
+    return WriteAll(fd_, std::string_view(data, n), calls_.write);
 }
 
 bool TargetFile::commit() {
