@@ -223,11 +223,7 @@ bool Engine::ExpandReference(std::string& text) {
     if (value.size() > pattern.size() &&
         text.size() + CountOf(text, pattern) * (value.size() - pattern.size()) > kMaxExpandedSize)
         return false;
-    // Mostly the reference occurs once: replace it where it stands.
-    if (text.find(pattern, close + 1) == std::string::npos)
-        text.replace(open, pattern.size(), value);
-    else
-        ReplaceAll(text, pattern, value);
+    ReplaceAll(text, pattern, value);
     return true;
 }
 

@@ -153,6 +153,11 @@ std::string NativePath(std::string_view name) {
 void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
     size_t at = s.find(from);
     if (at == std::string::npos) return;
+    // Mostly the text occurs once: replace it where it stands, without a copy.
+    if (s.find(from, at + from.size()) == std::string::npos) {
+        s.replace(at, from.size(), to);
+        return;
+    }
     std::string out;
     size_t last = 0;
     for (; at != std::string::npos; at = s.find(from, last)) {
