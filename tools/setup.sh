@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
-    qt6-base-dev libgl-dev libjpeg62-turbo-dev libx11-dev libxext-dev libxtst-dev
+    qt6-base-dev qt6-httpserver-dev qt6-websockets-dev libqrencode-dev libgl-dev libjpeg62-turbo-dev libx11-dev libxext-dev libxtst-dev
     fonts-ipafont-gothic qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils x11-apps openbox xdg-utils libglib2.0-bin dex

@@ -21,6 +21,16 @@ Options ParseOptions(int argc, char** argv) {
             o.mode = Options::Mode::Console;
         } else if (std::strcmp(a, "--trace") == 0) {
             o.trace = TraceMode::StandardError;
+        } else if (std::strcmp(a, "--serve") == 0 || std::strcmp(a, "--mirror") == 0) {
+            const bool serve = a[2] == 's';
+            if (i + 1 >= argc || o.browsers != Options::Browsers::Off) {
+                o.mode = Options::Mode::Error;
+                o.error = i + 1 >= argc ? std::string(a) + " needs [ADDRESS:]PORT"
+                                        : "--serve and --mirror are given once, not both";
+                return o;
+            }
+            o.browsers = serve ? Options::Browsers::Serve : Options::Browsers::Mirror;
+            o.serveAt = argv[++i];
         } else if (std::strcmp(a, "--check") == 0) {
             o.mode = Options::Mode::Check;
             if (i + 1 < argc) o.path = argv[++i];
@@ -48,16 +58,29 @@ Options ParseOptions(int argc, char** argv) {
             o.scriptArgs.push_back(a);
         }
     }
+    if (o.mode == Options::Mode::Console && o.browsers != Options::Browsers::Off) {
+        o.mode = Options::Mode::Error;
+        o.error = "--console has no window to serve; use --serve alone";
+    }
     return o;
 }
 
 const char* UsageText() {
-    return "usage: velmora [--console] [--trace] [bookmark]\n"
+    return "usage: velmora [--console | --serve [ADDRESS:]PORT | --mirror [ADDRESS:]PORT]\n"
+           "               [--trace] [bookmark]\n"
            "       velmora --check [FILE]\n"
            "       velmora --new DIR\n"
            "Runs code.txt of the program folder ($VELMORA_HOME, or the executable's folder).\n"
            "  --console   run without a window: text on standard output, answers from\n"
            "              standard input\n"
+           "  --serve [ADDRESS:]PORT\n"
+           "              run without a display and serve the window to browsers at\n"
+           "              http://ADDRESS:PORT/TOKEN/ (printed at start, with a QR code);\n"
+           "              ADDRESS is loopback unless given (0.0.0.0 or [::] for all),\n"
+           "              PORT 0 takes any free port\n"
+           "  --mirror [ADDRESS:]PORT\n"
+           "              show the window and serve it to browsers as well; input from\n"
+           "              either counts\n"
            "  --trace     write each executed line (file:line: text, after expansion)\n"
            "              and each event that moves the script to standard error\n"
            "  bookmark    start at the restart point saved by the script's bookmark command\n"

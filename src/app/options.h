@@ -15,6 +15,10 @@ struct Options {
     std::string error;
     // --trace: every executed line and every event that moves the script, on stderr.
     TraceMode trace = TraceMode::Off;
+    // --serve: browsers get the window, and no display is used; --mirror: browsers get it
+    // beside the window on the desktop. Both listen at `serveAt`, "[ADDRESS:]PORT".
+    enum class Browsers { Off, Serve, Mirror } browsers = Browsers::Off;
+    std::string serveAt;
 };
 
 Options ParseOptions(int argc, char** argv);

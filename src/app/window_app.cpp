@@ -1,6 +1,8 @@
 // Start of the window mode: Qt application, front end, engine, subsystems.
 #include "app/window_app.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -9,11 +11,15 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "app/stop_signals.h"
 #include "app/subsystems.h"
 #include "engine/engine.h"
 #include "engine/text.h"
+#include "net/browser/browser_server.h"
+#include "net/browser/serve_address.h"
+#include "net/browser/window_mirror.h"
 #include "window/display.h"
 #include "window/qt_dialogs.h"
 #include "window/qt_frontend.h"
@@ -57,9 +63,40 @@ void ExitWhenQtCannotStart(QtMsgType type, const QMessageLogContext& context, co
     std::_Exit(1);
 }
 
+// Tells where browsers find the window: every address with the token, and the first as a
+// QR code when a person is looking at the terminal.
+void AnnounceServer(const BrowserServer& server, const QHostAddress& address) {
+    const QStringList hosts = ReachableHosts(address);
+    std::printf("velmora: the window is served at\n");
+    for (const QString& host : hosts) std::printf("  %s\n", qPrintable(server.pageUrl(host)));
+    if (!hosts.isEmpty() && isatty(STDOUT_FILENO))
+        std::fputs(TerminalQrCode(server.pageUrl(hosts.front()).toStdString()).c_str(), stdout);
+    std::fflush(stdout);
+}
+
+// Served alone, the window lives on Qt's offscreen platform, which says at each shape and
+// raise that it cannot do them: nobody is there to see either.
+void QuietOffscreenHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    if (qtUsualHandler) qtUsualHandler(type, context, text);
+}
+
 }  // namespace
 
 int RunWindowApp(int argc, char** argv, const Options& options) {
+    std::optional<ServeAddress> serveAt;
+    if (options.browsers != Options::Browsers::Off) {
+        std::string error;
+        serveAt = ParseServeAddress(options.serveAt, error);
+        if (!serveAt) {
+            std::fprintf(stderr, "velmora: %s\n", error.c_str());
+            return 2;
+        }
+    }
+    // Served alone, the window is drawn off screen: no display is needed or used.
+    const std::string userPlatform = Env("QT_QPA_PLATFORM");
+    if (options.browsers == Options::Browsers::Serve) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     DisplayEnvironment env;
     env.qtPlatform = Env("QT_QPA_PLATFORM");
     env.xDisplay = Env("DISPLAY");
@@ -80,7 +117,16 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
     if (!choice.platform.empty()) qtUsualHandler = qInstallMessageHandler(ExitWhenQtCannotStart);
     QApplication app(argc, argv);
     if (!choice.platform.empty()) qInstallMessageHandler(qtUsualHandler);
+    if (options.browsers == Options::Browsers::Serve)
+        qtUsualHandler = qInstallMessageHandler(QuietOffscreenHandler);
     if (!choice.platform.empty()) unsetenv("QT_QPA_PLATFORM");
+    // Programs the script starts choose their own platform, as without --serve.
+    if (options.browsers == Options::Browsers::Serve) {
+        if (userPlatform.empty())
+            unsetenv("QT_QPA_PLATFORM");
+        else
+            setenv("QT_QPA_PLATFORM", userPlatform.c_str(), 1);
+    }
     // The interpreter's loop is the program's loop; closing the window must not
     // end a Qt loop that is not running.
     app.setQuitOnLastWindowClosed(false);
@@ -97,6 +143,18 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
     Display display(engine);
     frontend.attach(engine, display);
     Subsystems subsystems(engine, display);
+    BrowserServer browserServer;
+    std::unique_ptr<WindowMirror> mirror;
+    if (serveAt) {
+        QString error;
+        if (!browserServer.start(serveAt->address, serveAt->port, error)) {
+            std::fprintf(stderr, "velmora: cannot serve the window at %s: %s\n",
+                         options.serveAt.c_str(), qPrintable(error));
+            return 1;
+        }
+        mirror = std::make_unique<WindowMirror>(*frontend.window(), display, browserServer);
+        AnnounceServer(browserServer, serveAt->address);
+    }
     // SIGINT, SIGTERM and SIGHUP close the window as the exit area does, without asking;
     // the timer also runs inside dialogs and sleeps, so a signal is never held up by them.
     InstallStopSignalHandlers();

@@ -32,6 +32,7 @@ public:
     void ShowAbout();
     // While paused (a `sleep`), keys and clicks are dropped; closing still comes through.
     void setInputPaused(bool paused) { inputPaused_ = paused; }
+    bool inputPaused() const { return inputPaused_; }
 
     int skinWidth() const { return skinWidth_; }
     int skinHeight() const { return skinHeight_; }

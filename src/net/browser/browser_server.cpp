@@ -1,0 +1,214 @@
+// Serving the page and the browsers' connections.
+#include "net/browser/browser_server.h"
+
+#include <sys/random.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QTcpServer>
+#include <QWebSocket>
+
+namespace velmora {
+
+namespace {
+
+// 128 random bits, hex: guessing it is out of reach, and it survives any URL.
+QString NewToken() {
+    unsigned char bytes[16] = {};
+    size_t got = 0;
+    while (got < sizeof bytes) {
+        const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+        if (n > 0) got += static_cast<size_t>(n);
+    }
+    return QString::fromLatin1(QByteArray(reinterpret_cast<char*>(bytes), sizeof bytes).toHex());
+}
+
+// Compared in time independent of where they differ, so the token cannot be found a
+// character at a time.
+bool SameSecret(const QString& a, const QString& b) {
+    if (a.size() != b.size()) return false;
+    ushort diff = 0;
+    for (qsizetype i = 0; i < a.size(); ++i) diff |= a.at(i).unicode() ^ b.at(i).unicode();
+    return diff == 0;
+}
+
+struct PageFile {
+    const char* name;  // under the token
+    const char* resource;
+    const char* type;
+};
+constexpr PageFile kPageFiles[] = {
+    {"", ":/browser/index.html", "text/html; charset=utf-8"},
+    {"app.js", ":/browser/app.js", "text/javascript; charset=utf-8"},
+};
+
+// The page runs its own script only, talks only to this server, and its address (with the
+// token) is never sent on as a referrer.
+constexpr char kPagePolicy[] =
+    "default-src 'none'; script-src 'self'; style-src 'self' 'unsafe-inline'; "
+    "img-src 'self' blob:; connect-src 'self'; base-uri 'none'; form-action 'none'; "
+    "frame-ancestors 'none'";
+
+}  // namespace
+
+BrowserServer::BrowserServer() : token_(NewToken()) {
+    connect(this, &QAbstractHttpServer::newWebSocketConnection, this,
+            &BrowserServer::acceptBrowsers);
+}
+
+BrowserServer::~BrowserServer() {
+    // The sockets go before the server that created them.
+    clients_.clear();
+}
+
+bool BrowserServer::start(const QHostAddress& address, quint16 port, QString& error) {
+    auto server = std::make_unique<QTcpServer>();
+    if (!server->listen(address, port)) {
+        error = server->errorString();
+        return false;
+    }
+    port_ = server->serverPort();
+    bind(server.release());  // the HTTP server takes it over, and its connections
+    return true;
+}
+
+QString BrowserServer::pageUrl(const QString& host) const {
+    const QString h =
+        host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    return QStringLiteral("http://%1:%2/%3/").arg(h).arg(port_).arg(token_);
+}
+
+bool BrowserServer::tokenMatches(const QString& path, const QString& rest) const {
+    const QString prefix = QLatin1Char('/') + token_ + QLatin1Char('/');
+    return path.size() == prefix.size() + rest.size() && path.endsWith(rest) &&
+           SameSecret(path.left(prefix.size()), prefix);
+}
+
+bool BrowserServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    using Method = QHttpServerRequest::Method;
+    if (request.method() != Method::Get && request.method() != Method::Head) return false;
+    const QString path = request.url().path();
+    // Qt's server hands an upgrade over to WebSocket only when the request was handled;
+    // the socket's address is checked again once it is accepted.
+    if (tokenMatches(path, QStringLiteral("ws")))
+        return request.method() == Method::Get &&
+               request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
+    for (const PageFile& f : kPageFiles) {
+        if (!tokenMatches(path, QLatin1String(f.name))) continue;
+        QFile file(QLatin1String(f.resource));
+        if (!file.open(QIODevice::ReadOnly)) return false;
+        const QByteArray body = request.method() == Method::Head ? QByteArray() : file.readAll();
+        makeResponder(request, socket)
+            .write(body, {{"Content-Type", f.type},
+                          {"Cache-Control", "no-store"},
+                          {"Referrer-Policy", "no-referrer"},
+                          {"X-Content-Type-Options", "nosniff"},
+                          {"Content-Security-Policy", kPagePolicy}});
+        return true;
+    }
+    return false;
+}
+
+void BrowserServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
+    // The same answer with or without a token: nothing tells a guess how close it came.
+    makeResponder(request, socket)
+        .write(QByteArray("not found\n"), {{"Content-Type", "text/plain"}},
+               QHttpServerResponder::StatusCode::NotFound);
+}
+
+void BrowserServer::acceptBrowsers() {
+    while (hasPendingWebSocketConnections()) {
+        std::unique_ptr<QWebSocket> socket = nextPendingWebSocketConnection();
+        if (!socket) continue;
+        if (!tokenMatches(socket->requestUrl().path(), QStringLiteral("ws"))) {
+            socket->abort();
+            continue;
+        }
+        if (browsers() >= kMaxBrowsers) {
+            socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("full"));
+            socket.release()->deleteLater();
+            continue;
+        }
+        QWebSocket* s = socket.get();
+        s->setMaxAllowedIncomingFrameSize(kMaxBrowserMessageBytes);
+        s->setMaxAllowedIncomingMessageSize(kMaxBrowserMessageBytes);
+        connect(s, &QWebSocket::textMessageReceived, this,
+                [this, s](const QString& m) { receive(s, m); });
+        // The page never sends binary: a browser that does is not ours.
+        connect(s, &QWebSocket::binaryMessageReceived, this,
+                [this, s](const QByteArray&) { drop(s); });
+        connect(s, &QWebSocket::bytesWritten, this, [this, s](qint64) { drained(s); });
+        connect(s, &QWebSocket::disconnected, this, [this, s] { drop(s); });
+        clients_[s].socket = std::move(socket);
+        if (onJoin) onJoin(s);
+    }
+}
+
+void BrowserServer::receive(QWebSocket* from, const QString& message) {
+    auto it = clients_.find(from);
+    if (it == clients_.end()) return;
+    Client& c = it->second;
+    const qint64 second = QDateTime::currentMSecsSinceEpoch() / 1000;
+    if (second != c.windowStart) {
+        c.windowStart = second;
+        c.messages = 0;
+    }
+    if (++c.messages > kBrowserMessagesPerSecond) {
+        if (c.messages > 10 * kBrowserMessagesPerSecond) drop(from);
+        return;
+    }
+    const std::optional<BrowserEvent> event = ParseBrowserMessage(message.toStdString());
+    if (!event || !onEvent) return;
+    // Handling may open a dialog with its own event loop: not from inside the socket.
+    QTimer::singleShot(0, this, [this, from, e = *event] {
+        if (clients_.count(from) && onEvent) onEvent(from, e);
+    });
+}
+
+void BrowserServer::send(QWebSocket* to, const QByteArray& message, bool binary) {
+    if (binary)
+        to->sendBinaryMessage(message);
+    else
+        to->sendTextMessage(QString::fromUtf8(message));
+}
+
+void BrowserServer::broadcast(const QByteArray& message, Skippable skippable, bool binary) {
+    for (auto& [socket, client] : clients_) {
+        if (skippable == Skippable::Yes && client.behind) continue;
+        if (skippable == Skippable::Yes && socket->bytesToWrite() > kMaxBrowserBacklog) {
+            client.behind = true;
+            continue;
+        }
+        send(socket, message, binary);
+    }
+}
+
+void BrowserServer::drained(QWebSocket* socket) {
+    auto it = clients_.find(socket);
+    if (it == clients_.end() || !it->second.behind || socket->bytesToWrite() > 0) return;
+    it->second.behind = false;
+    if (onJoin) onJoin(socket);
+}
+
+void BrowserServer::drop(QWebSocket* socket) {
+    auto it = clients_.find(socket);
+    if (it == clients_.end()) return;
+    std::unique_ptr<QWebSocket> owned = std::move(it->second.socket);
+    clients_.erase(it);
+    owned->disconnect(this);
+    owned->abort();
+    owned.release()->deleteLater();  // it may be inside one of its own signals
+}
+
+void BrowserServer::closeAll() {
+    for (auto& [socket, client] : clients_) {
+        socket->disconnect(this);
+        socket->close(QWebSocketProtocol::CloseCodeNormal, QStringLiteral("ended"));
+        client.socket.release()->deleteLater();
+    }
+    clients_.clear();
+}
+
+}  // namespace velmora

@@ -1,0 +1,72 @@
+// WindowMirror shows the program's window to the browsers of a BrowserServer and takes
+// their keys, taps and answers as the window's own: it follows each presented frame, the
+// title and the modal dialogs, and sends only what changed.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include "net/browser/browser_server.h"
+#include "net/browser/served_picture.h"
+
+class QAbstractButton;
+class QDialog;
+class QLineEdit;
+
+namespace velmora {
+
+class Display;
+class ScriptWindow;
+
+// The shortest time between two frames to the browsers; a faster script's frames are
+// joined, the last one always sent.
+constexpr int kMirrorFrameMs = 16;
+// How often an open dialog's picture is looked at (the download's progress moves).
+constexpr int kMirrorDialogPollMs = 100;
+
+class WindowMirror : public QObject {
+    Q_OBJECT
+public:
+    // Hooks into the display's frames; both must outlive the mirror.
+    WindowMirror(ScriptWindow& window, Display& display, BrowserServer& server);
+    ~WindowMirror() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct OpenDialog {
+        QPointer<QDialog> dialog;
+        int id = 0;
+        QJsonObject fields;
+        QList<QPointer<QAbstractButton>> buttons;
+        QPointer<QLineEdit> edit;
+        QImage picture;
+    };
+
+    void presented();
+    void sendChanges();
+    void sendWhole(QWebSocket* to);
+    void watchDialog();
+    void handle(QWebSocket* from, const BrowserEvent& event);
+    void answer(const BrowserEvent& event);
+    QJsonObject windowFields() const;
+
+    ScriptWindow& window_;
+    Display& display_;
+    BrowserServer& server_;
+    ServedPicture picture_;
+    QString title_;
+    QTimer frameTimer_, dialogPoll_;
+    QElapsedTimer sinceFrame_;
+    OpenDialog open_;
+    int dialogsSeen_ = 0;
+};
+
+}  // namespace velmora
