@@ -12,6 +12,7 @@ enum class Key { Left, Up, Right, Down, Enter, Space, Escape, Other };
 
 struct Point {
     int x = 0, y = 0;
+    bool operator==(const Point&) const = default;
 };
 
 // What the logic needs from the window it runs in.

@@ -59,7 +59,9 @@ BrowserServer::BrowserServer() : token_(NewToken()) {
 }
 
 BrowserServer::~BrowserServer() {
-    // The sockets go before the server that created them.
+    // The sockets go before the server that created them, deaf first: a socket says it
+    // was disconnected while it is being destroyed.
+    for (auto& [socket, client] : clients_) socket->disconnect(this);
     clients_.clear();
 }
 
@@ -122,8 +124,10 @@ void BrowserServer::acceptBrowsers() {
     while (hasPendingWebSocketConnections()) {
         std::unique_ptr<QWebSocket> socket = nextPendingWebSocketConnection();
         if (!socket) continue;
+        // Refused sockets go later: the WebSocket server is still using them up the stack.
         if (!tokenMatches(socket->requestUrl().path(), QStringLiteral("ws"))) {
             socket->abort();
+            socket.release()->deleteLater();
             continue;
         }
         if (browsers() >= kMaxBrowsers) {

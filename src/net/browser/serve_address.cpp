@@ -34,6 +34,10 @@ std::optional<ServeAddress> ParseServeAddress(const std::string& text, std::stri
     } else if (const size_t colon = text.rfind(':'); colon != std::string::npos) {
         host = std::string_view(text).substr(0, colon);
         port = std::string_view(text).substr(colon + 1);
+        if (host.find(':') != std::string_view::npos) {
+            error = "an IPv6 address is written [ADDRESS]:PORT, as in [::1]:8080";
+            return std::nullopt;
+        }
     }
     const std::optional<quint16> number = ParsePort(port);
     if (!number) {

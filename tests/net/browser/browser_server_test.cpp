@@ -1,0 +1,140 @@
+// The browsers' server against real sockets: nothing without the token, and a hostile
+// browser (flooding, oversized or binary messages) is cut off without reaching the script.
+#include "net/browser/browser_server.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QTcpSocket>
+#include <QWebSocket>
+
+#include "support/wait.h"
+
+namespace velmora {
+namespace {
+
+QGuiApplication& App() {
+    static int argc = 1;
+    static char name[] = "browser_tests";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication app(argc, argv);
+    return app;
+}
+
+bool Until(const std::function<bool()>& done) {
+    return test::WaitFor([&] {
+        QCoreApplication::processEvents();
+        return done();
+    });
+}
+
+class BrowserServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App();
+        QString error;
+        ASSERT_TRUE(server.start(QHostAddress::LocalHost, 0, error)) << error.toStdString();
+        server.onJoin = [this](QWebSocket*) { ++joined; };
+        server.onEvent = [this](QWebSocket*, const BrowserEvent&) { ++events; };
+    }
+
+    // The status line and headers the server answers a raw request with.
+    QByteArray Get(const QByteArray& requestLine) {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, server.port());
+        EXPECT_TRUE(Until([&] { return s.state() == QAbstractSocket::ConnectedState; }));
+        s.write(requestLine + "\r\nHost: x\r\n\r\n");
+        QByteArray answer;
+        Until([&] {
+            answer += s.readAll();
+            return answer.contains("\r\n\r\n");
+        });
+        return answer;
+    }
+
+    // A browser connected at `path`; whether the server kept it.
+    bool Connect(QWebSocket& ws, const QString& path) {
+        ws.open(QUrl(QStringLiteral("ws://127.0.0.1:%1%2").arg(server.port()).arg(path)));
+        Until([&] {
+            return ws.state() == QAbstractSocket::ConnectedState && server.browsers() == 1;
+        });
+        return server.browsers() == 1;
+    }
+
+    QString token() const { return QLatin1Char('/') + server.token() + QLatin1Char('/'); }
+
+    BrowserServer server;
+    int joined = 0, events = 0;
+};
+
+TEST_F(BrowserServerTest, ServesThePageOnlyUnderTheToken) {
+    struct Case {
+        QByteArray request;
+        const char* status;
+    };
+    const QByteArray t = token().toLatin1();
+    const Case cases[] = {
+        {"GET " + t + " HTTP/1.1", "200"},
+        {"GET " + t + "app.js HTTP/1.1", "200"},
+        {"GET / HTTP/1.1", "404"},
+        {"GET " + t.left(t.size() - 2) + "/ HTTP/1.1", "404"},  // one character short
+        {"GET " + t + "../ HTTP/1.1", "404"},
+        {"POST " + t + " HTTP/1.1\r\nContent-Length: 0", "404"},
+        {"GET " + t + "ws HTTP/1.1", "404"},  // not an upgrade
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request.toStdString());
+        const QByteArray answer = Get(c.request);
+        EXPECT_TRUE(answer.startsWith(QByteArray("HTTP/1.1 ") + c.status)) << answer.toStdString();
+        if (QByteArray(c.status) == "200") {
+            EXPECT_TRUE(answer.contains("Content-Security-Policy: default-src 'none'"));
+        }
+    }
+}
+
+TEST_F(BrowserServerTest, RefusesABrowserWithoutTheToken) {
+    QWebSocket ws;
+    ws.open(
+        QUrl(QStringLiteral("ws://127.0.0.1:%1/%2/ws").arg(server.port()).arg(QString(32, 'a'))));
+    bool ended = false;
+    QObject::connect(&ws, &QWebSocket::disconnected, [&] { ended = true; });
+    ASSERT_TRUE(Until([&] { return ended || ws.state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(joined, 0);
+    EXPECT_EQ(server.browsers(), 0);
+}
+
+TEST_F(BrowserServerTest, CutsOffHostileBrowsers) {
+    struct Case {
+        const char* name;
+        std::function<void(QWebSocket&)> attack;
+        int maxEvents;
+    };
+    const QString key = QStringLiteral(R"({"k":"key","key":"Up","down":true})");
+    const Case cases[] = {
+        {"flood",
+         [&](QWebSocket& ws) {
+             for (int i = 0; i < 20 * kBrowserMessagesPerSecond; ++i) ws.sendTextMessage(key);
+         },
+         2 * kBrowserMessagesPerSecond},
+        {"oversized", [&](QWebSocket& ws) { ws.sendTextMessage(QString(5000, 'x')); }, 0},
+        {"binary", [&](QWebSocket& ws) { ws.sendBinaryMessage("\x01\x02"); }, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        events = 0;
+        QWebSocket ws;
+        ASSERT_TRUE(Connect(ws, token() + QStringLiteral("ws")));
+        c.attack(ws);
+        EXPECT_TRUE(Until([&] { return server.browsers() == 0; }));
+        EXPECT_LE(events, c.maxEvents);
+        ws.abort();
+    }
+    // A well-behaved browser still gets in and is heard.
+    QWebSocket ws;
+    ASSERT_TRUE(Connect(ws, token() + QStringLiteral("ws")));
+    ws.sendTextMessage(key);
+    EXPECT_TRUE(Until([&] { return events > 0; }));
+}
+
+}  // namespace
+}  // namespace velmora
