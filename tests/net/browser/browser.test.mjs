@@ -3,19 +3,17 @@
 // console receives both while the browser shows the acknowledgements.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn, execFileSync } from 'node:child_process';
-import {
-  mkdtempSync, writeFileSync, rmSync, readdirSync, readlinkSync, readFileSync,
-} from 'node:fs';
+import { spawn } from 'node:child_process';
+import { mkdtempSync, rmSync, readdirSync, readlinkSync, readFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve, dirname } from 'node:path';
 import { connect } from 'node:net';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
+import { chromiumOptions, until, writeCp932 } from './support.mjs';
 
 const here = dirname(fileURLToPath(import.meta.url));
 const velmora = process.env.VELMORA_BIN ?? resolve(here, '../../../build/bin/velmora');
-const browserPath = process.env.CHROMIUM ?? '/usr/bin/chromium';
 
 // Each answer is acknowledged by the next page of the same kind, and by the status
 // page at the end.
@@ -53,21 +51,6 @@ function listeningPort(pid) {
   return 0;
 }
 
-// Scripts are CP932 files.
-function writeCp932(path, text) {
-  writeFileSync(path, execFileSync('iconv', ['-f', 'UTF-8', '-t', 'CP932'], { input: text }));
-}
-
-async function until(what, check, ms = 60000) {
-  const end = Date.now() + ms;
-  for (;;) {
-    const value = await check();
-    if (value) return value;
-    if (Date.now() > end) throw new Error(`timed out waiting for ${what}`);
-    await new Promise((r) => setTimeout(r, 50));
-  }
-}
-
 test('a browser answers the input and choice pages in Japanese', async () => {
   const home = mkdtempSync(join(tmpdir(), 'velmora-browser-'));
   const profile = mkdtempSync(join(tmpdir(), 'velmora-chromium-'));
@@ -91,17 +74,7 @@ test('a browser answers the input and choice pages in Japanese', async () => {
       const s = connect(port, '127.0.0.1', () => { s.destroy(); ok(true); });
       s.on('error', () => ok(false));
     }));
-    // A fresh machine reads Chromium from a cold disk while other tests keep the cores
-    // busy: the first start and the pages get minutes, not Playwright's 30 s.
-    context = await chromium.launchPersistentContext(profile, {
-      executablePath: browserPath,
-      headless: true,
-      timeout: 150000,
-      args: [
-        '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-        '--disable-background-networking', '--disable-component-update', '--disable-sync',
-      ],
-    });
+    context = await chromium.launchPersistentContext(profile, chromiumOptions);
     const page = context.pages()[0] ?? (await context.newPage());
     page.setDefaultTimeout(60000);
 

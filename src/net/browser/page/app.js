@@ -172,6 +172,9 @@ function received(event) {
   else if (m.k === 'cursor') screen.classList.toggle('hand', m.hand);
 }
 
+// Cuts the connection as a failing network would, for tests of the way back.
+state.drop = () => socket && socket.close();
+
 function connect() {
   socket = new WebSocket(new URL('ws', location.href).href.replace(/^http/, 'ws'));
   socket.binaryType = 'arraybuffer';
