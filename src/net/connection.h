@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "net/stop_signal.h"
+#include "net/shared/stop_signal.h"
 
 namespace velmora {
 

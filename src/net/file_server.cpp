@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "engine/text.h"
-#include "net/escape.h"
 #include "net/request.h"
+#include "net/shared/http_text.h"
 #include "net/web_pages.h"
 #include "net/web_texts.h"
 

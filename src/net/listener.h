@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "net/connection.h"
-#include "net/stop_signal.h"
+#include "net/shared/stop_signal.h"
 
 namespace velmora {
 

@@ -1,7 +1,7 @@
 // Request-line parsing and form decoding for the web server.
 #include "net/request.h"
 
-#include <cstring>
+#include "net/shared/http_text.h"
 
 namespace velmora {
 
@@ -9,12 +9,6 @@ namespace {
 
 constexpr size_t kMethodSpan = 10;  // the "/" must come within the first 10 bytes
 constexpr size_t kPathSpan = 1000;  // the path is cut at 1000 bytes
-
-// Hex digit value as the server has always read it: lenient, so "%zz" still yields a byte.
-int EscapeDigit(unsigned char c) {
-    if (c < 'A' || c >= 0x80) return c - 0x30;
-    return (c & ~0x20) - 0x37;
-}
 
 }  // namespace
 
@@ -35,32 +29,6 @@ RequestTarget ParseRequestTarget(std::string_view request) {
     }
     t.path = std::string(path);
     return t;
-}
-
-void UrlDecode(std::string& text) {
-    for (char& c : text)
-        if (c == '+') c = ' ';
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            int hi = EscapeDigit(static_cast<unsigned char>(text[i + 1]));
-            int lo = EscapeDigit(static_cast<unsigned char>(text[i + 2]));
-            out.push_back(static_cast<char>((hi * 16 + lo) & 0xFF));
-            i += 2;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    out.resize(std::strlen(out.c_str()));
-    text = std::move(out);
-}
-
-std::string TakeToken(std::string& s, char d) {
-    size_t at = s.find(d);
-    std::string token = s.substr(0, at);
-    s.erase(0, at == std::string::npos ? s.size() : at + 1);
-    return token;
 }
 
 QueryValues ParseQuery(const std::optional<std::string>& query, std::string_view firstKey,

@@ -1,5 +1,5 @@
 // Reading the one request line the web server gets: where the path and the query are,
-// the form decoding of "+" and "%" escapes, and the split of a query into its keys.
+// and the values of the two keys a page reads from the query.
 #pragma once
 
 #include <optional>
@@ -16,14 +16,6 @@ struct RequestTarget {
 
 // Finds the path and the query in the request text; the method is not looked at.
 RequestTarget ParseRequestTarget(std::string_view request);
-
-// "+" becomes a space, then each "%" with the two characters after it becomes one byte.
-// A "%" with fewer than two characters after it stays as it is. The text ends at a
-// decoded zero byte, as it would for any C string.
-void UrlDecode(std::string& text);
-
-// The part of s before the first d (all of s when there is none); s keeps what follows d.
-std::string TakeToken(std::string& s, char d);
 
 // The values of two keys of a query ("a=1&b=2"), each decoded; empty when absent.
 // A later occurrence of a key wins; other keys are dropped.

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <limits>
 
-#include "net/request.h"
+#include "net/shared/http_text.h"
 
 namespace velmora {
 

@@ -3,9 +3,8 @@
 // go in as they are.
 #include "net/web_pages.h"
 
-#include "net/escape.h"
 #include "net/request.h"
-#include "net/sjis.h"
+#include "net/shared/http_text.h"
 #include "net/web_texts.h"
 
 namespace velmora {

@@ -1,10 +1,7 @@
-// Request-line parsing, form decoding, query keys and the escaping of request texts.
+// Request-line parsing and query keys.
 #include "net/request.h"
 
 #include <gtest/gtest.h>
-
-#include "net/escape.h"
-#include "net_support.h"
 
 namespace velmora {
 namespace {
@@ -44,46 +41,6 @@ TEST(ParseRequestTarget, CutsThePathAtOneThousandBytes) {
     EXPECT_FALSE(t.query);  // the "?" lay beyond the cut
 }
 
-TEST(UrlDecode, DecodesPlusAndEscapes) {
-    struct Case {
-        std::string in, out;
-    } cases[] = {
-        {"a+b%25c", "a b%c"},
-        {"100%25%25", "100%%"},
-        {"%2B", "+"},      // a decoded "+" stays a plus
-        {"%252B", "%2B"},  // decoded output is not decoded again
-        {"my%20file.txt", "my file.txt"},
-        {"%e3%81%82", "\xE3\x81\x82"},  // lower-case hex
-        {"%zz", std::string(1, static_cast<char>((('Z' - 0x37) * 16 + ('Z' - 0x37)) & 0xFF))},
-        {"%!0", std::string(1, static_cast<char>((('!' - 0x30) * 16) & 0xFF))},
-        {"abc%", "abc%"},  // too short: kept as it is
-        {"abc%4", "abc%4"},
-        {"a%00b", "a"},  // a decoded zero ends the text
-        {"", ""},
-    };
-    for (const auto& c : cases) {
-        std::string s = c.in;
-        UrlDecode(s);
-        EXPECT_EQ(s, c.out) << c.in;
-    }
-}
-
-TEST(TakeToken, SplitsAtTheFirstDelimiter) {
-    struct Case {
-        std::string s;
-        char d;
-        std::string token, rest;
-    } cases[] = {
-        {"a=1&b=2", '&', "a=1", "b=2"}, {"abc", '&', "abc", ""}, {"&x", '&', "", "x"},
-        {"k=", '=', "k", ""},           {"", '=', "", ""},
-    };
-    for (const auto& c : cases) {
-        std::string s = c.s;
-        EXPECT_EQ(TakeToken(s, c.d), c.token) << c.s;
-        EXPECT_EQ(s, c.rest) << c.s;
-    }
-}
-
 TEST(ParseQuery, TakesTwoKeys) {
     struct Case {
         std::optional<std::string> query;
@@ -105,32 +62,6 @@ TEST(ParseQuery, TakesTwoKeys) {
         EXPECT_EQ(v.first, c.first) << c.query.value_or("(none)");
         EXPECT_EQ(v.second, c.second) << c.query.value_or("(none)");
     }
-}
-
-TEST(Escape, HtmlEscapesMarkupButNotCp932) {
-    EXPECT_EQ(HtmlEscape("<b>&\"'"), "&lt;b&gt;&amp;&quot;&#39;");
-    std::string kanji = test::Sj(u8"表示");  // 0x95 0x5C: a trail byte like a backslash
-    EXPECT_EQ(HtmlEscape(kanji), kanji);
-}
-
-TEST(Escape, PercentEncodingRoundTrips) {
-    std::string all;
-    for (int i = 1; i < 256; ++i) all.push_back(static_cast<char>(i));
-    std::string encoded = PercentEncode(all);
-    const char* safe = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~%";
-    EXPECT_EQ(encoded.find_first_not_of(safe), std::string::npos);
-    std::string back = encoded;
-    UrlDecode(back);
-    EXPECT_EQ(back, all);
-    EXPECT_EQ(PercentEncode("a b/c", true), "a%20b/c");
-    EXPECT_EQ(PercentEncode("a b/c"), "a%20b%2Fc");
-}
-
-TEST(Escape, PageTextConvertsUtf8Names) {
-    EXPECT_EQ(PageText(reinterpret_cast<const char*>(u8"写真.jpg")), test::Sj(u8"写真.jpg"));
-    std::string cp932 = test::Sj(u8"写真");
-    EXPECT_EQ(PageText(cp932), cp932);
-    EXPECT_EQ(PageText("plain"), "plain");
 }
 
 }  // namespace

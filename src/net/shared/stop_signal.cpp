@@ -1,5 +1,5 @@
 // Stop requests through an eventfd, which poll() can wait on beside the sockets.
-#include "net/stop_signal.h"
+#include "net/shared/stop_signal.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

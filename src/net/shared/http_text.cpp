@@ -1,7 +1,11 @@
-// Encoding detection and conversion to Shift-JIS. The text is first brought to an
-// EUC-like form (JIS X 0208 pairs with bit 0x80 set), which is accepted only if every
-// high byte pairs up; the pairs are then converted to Shift-JIS.
-#include "net/sjis.h"
+// Shift-JIS normalisation, HTML escaping, percent-encoding and form decoding. For the
+// first, the text is brought to an EUC-like form (JIS X 0208 pairs with bit 0x80 set),
+// accepted only if every high byte pairs up; the pairs are then converted to Shift-JIS.
+#include "net/shared/http_text.h"
+
+#include <cstring>
+
+#include "engine/text.h"
 
 namespace velmora {
 
@@ -148,6 +152,91 @@ std::string NormalizeToShiftJis(std::string_view text) {
         out.push_back(static_cast<char>(b));
     }
     return out;
+}
+
+std::string HtmlEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string PercentEncode(std::string_view bytes, bool keepSlash) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 3);
+    for (unsigned char c : bytes) {
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                     c == '-' || c == '.' || c == '_' || c == '~' || (keepSlash && c == '/');
+        if (plain) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        }
+    }
+    return out;
+}
+
+std::string PageText(std::string_view name) {
+    return IsValidUtf8(name) ? Utf8ToCp932(name) : std::string(name);
+}
+
+namespace {
+
+// Hex digit value as the server has always read it: lenient, so "%zz" still yields a byte.
+int EscapeDigit(unsigned char c) {
+    if (c < 'A' || c >= 0x80) return c - 0x30;
+    return (c & ~0x20) - 0x37;
+}
+
+}  // namespace
+
+void UrlDecode(std::string& text) {
+    for (char& c : text)
+        if (c == '+') c = ' ';
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            int hi = EscapeDigit(static_cast<unsigned char>(text[i + 1]));
+            int lo = EscapeDigit(static_cast<unsigned char>(text[i + 2]));
+            out.push_back(static_cast<char>((hi * 16 + lo) & 0xFF));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    out.resize(std::strlen(out.c_str()));
+    text = std::move(out);
+}
+
+std::string TakeToken(std::string& s, char d) {
+    size_t at = s.find(d);
+    std::string token = s.substr(0, at);
+    s.erase(0, at == std::string::npos ? s.size() : at + 1);
+    return token;
 }
 
 }  // namespace velmora
