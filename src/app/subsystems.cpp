@@ -10,7 +10,7 @@
 #include "host/file_commands.h"
 #include "host/plugin_host.h"
 #include "net/download_command.h"
-#include "net/web_module.h"
+#include "net/web/module.h"
 #include "window/display.h"
 #include "window/image_command.h"
 #include "window/window_commands.h"

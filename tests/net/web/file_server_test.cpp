@@ -1,6 +1,6 @@
 // The file mode over real sockets: every response byte for byte, every link of a
 // listing, and symbolic links that lead inside or outside the root.
-#include "net/file_server.h"
+#include "net/web/file_server.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

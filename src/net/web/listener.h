@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "net/connection.h"
 #include "net/shared/stop_signal.h"
+#include "net/web/connection.h"
 
 namespace velmora {
 

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "net/web_texts.h"
+#include "net/web/state.h"
 #include "net_support.h"
 #include "wait.h"
 

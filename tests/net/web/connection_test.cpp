@@ -1,5 +1,5 @@
-// Request-line parsing and query keys.
-#include "net/request.h"
+// The request line of a connection: path and query parsing, and the query keys.
+#include "net/web/connection.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-// What the web server answers, shared between the user-interface thread, which changes
-// it through the `web` sub-commands and when a wait ends, and the listener thread,
-// which takes a copy for every request. One mutex guards it all.
+// What the web server answers: its own texts, and the state shared between the
+// user-interface thread, which changes it through the `web` sub-commands and when a wait
+// ends, and the listener thread, which takes a copy for every request.
 #pragma once
 
 #include <functional>
@@ -10,6 +10,34 @@
 #include "engine/limits.h"
 
 namespace velmora {
+
+// The web server's own texts in CP932, converted once: header lines, the pieces of the
+// pages it builds, its messages and the initial page texts.
+struct WebTexts {
+    // Header lines.
+    std::string status200, status301, status302, mime, server, pageType;
+
+    // Not-found page and directory listing, each around the inserted text.
+    std::string notFoundHead, notFoundFoot;
+    std::string listingTitle, listingMiddle, listingHeadEnd, listingFoot, noDirectory;
+    std::string folderRow, folderRowEnd, fileRowBytes, fileRowKb, fileRowMiddle, rowEnd;
+
+    // Status, input and choice pages.
+    std::string statusHead, inputHead, choiceHead;
+    std::string entered, chosen;  // acknowledgements, after the answer
+    std::string promptStart;      // "<P>　" before the status text and the prompts
+    std::string inputForm, choiceFormStart, radio, radioChecked, radioPlain, radioEnd,
+        choiceFormEnd;
+    std::string pageFoot;
+
+    // Messages and results.
+    std::string startFailed, unknownCommand, alreadyStarted, newlyStarted;
+
+    // Initial page texts.
+    std::string statusText, inputPrompt, choicePrompt, labels[kMaxChoices];
+};
+
+const WebTexts& Texts();
 
 enum WebMode : int { FileServer = 0, StatusPage = 1, InputPage = 2, ChoicePage = 3 };
 
@@ -32,6 +60,7 @@ struct WebSnapshot {
     unsigned question = 0;  // which web,input or web,choice the page belongs to
 };
 
+// One mutex guards it all.
 class WebShared {
 public:
     WebShared();

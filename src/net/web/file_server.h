@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "net/connection.h"
+#include "net/web/connection.h"
 
 namespace velmora {
 

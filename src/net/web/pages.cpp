@@ -1,11 +1,10 @@
-// Building and sending the status, input and choice pages. Texts from the request are
-// HTML-escaped; the script's own texts (status, prompts, labels) may carry markup and
+// Building and sending the status, input and choice pages, and the dispatch by mode. Texts from the
+// request are HTML-escaped; the script's own texts (status, prompts, labels) may carry markup and
 // go in as they are.
-#include "net/web_pages.h"
+#include "net/web/pages.h"
 
-#include "net/request.h"
 #include "net/shared/http_text.h"
-#include "net/web_texts.h"
+#include "net/web/file_server.h"
 
 namespace velmora {
 
@@ -118,6 +117,34 @@ std::optional<WebAnswer> ServeChoicePage(const std::string& request, Connection&
     }
     c.finish();
     return answer;
+}
+
+namespace {
+
+// After an answer the browser is redirected at once; the pause lets the script ask its
+// next question before that request is accepted.
+constexpr std::chrono::milliseconds kAnswerPause{1000};
+
+}  // namespace
+
+void WebSite::serve(Connection& c, const std::string& request) {
+    WebSnapshot s = shared_.snapshot();
+    std::optional<WebAnswer> answer;
+    switch (s.mode) {
+        case StatusPage:
+            return ServeStatusPage(request, c, s.pages);
+        case InputPage:
+            answer = ServeInputPage(request, c, s.pages);
+            break;
+        case ChoicePage:
+            answer = ServeChoicePage(request, c, s.pages);
+            break;
+        default:
+            return ServeFiles(request, c, s.webroot);
+    }
+    if (!answer) return;
+    if (shared_.takeAnswer(s.mode, s.question)) deliver_(*answer, s.question);
+    c.stopSignal().sleepFor(kAnswerPause);
 }
 
 }  // namespace velmora

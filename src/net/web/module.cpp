@@ -1,5 +1,5 @@
 // The `web` command, StartWebServer, StopWebServer and WebAnswerArrived.
-#include "net/web_module.h"
+#include "net/web/module.h"
 
 #include <algorithm>
 #include <climits>
@@ -7,7 +7,7 @@
 
 #include "engine/frontend.h"
 #include "engine/text.h"
-#include "net/web_texts.h"
+#include "net/web/state.h"
 
 namespace velmora {
 

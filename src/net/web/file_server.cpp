@@ -5,7 +5,7 @@
 // or not, opens through its link); otherwise a part that is valid UTF-8 names its entry
 // as it is, and any other is read as CP932. Files go out straight from the disk with
 // sendfile.
-#include "net/file_server.h"
+#include "net/web/file_server.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,10 +18,9 @@
 #include <vector>
 
 #include "engine/text.h"
-#include "net/request.h"
 #include "net/shared/http_text.h"
-#include "net/web_pages.h"
-#include "net/web_texts.h"
+#include "net/web/pages.h"
+#include "net/web/state.h"
 
 namespace velmora {
 

@@ -1,5 +1,5 @@
 // Listener start-up, serve loop and clean-up.
-#include "net/listener.h"
+#include "net/web/listener.h"
 
 #include <netdb.h>
 #include <netinet/in.h>

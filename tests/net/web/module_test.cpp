@@ -1,7 +1,7 @@
 // The `web` command in a running script, through the engine and a fake front end: the
 // questions a script asks through the browser, the answers that resume it, start-up
 // results, errors, late answers and the server's life.
-#include "net/web_module.h"
+#include "net/web/module.h"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "engine/engine.h"
-#include "net/listener.h"
-#include "net/web_site.h"
-#include "net/web_state.h"
+#include "net/web/listener.h"
+#include "net/web/pages.h"
+#include "net/web/state.h"
 
 namespace velmora {
 

@@ -1,14 +1,16 @@
-// The status, input and choice pages through which a browser follows the script and
-// answers its questions. Each reads the two keys of its page from the query; the input
+// What the listener answers: the page or the files of the current mode.
+// The status, input and choice pages let a browser follow the script and answer its
+// questions. Each reads the two keys of its page from the query; the input
 // and choice pages turn a submitted form into an answer and redirect the browser to
 // the acknowledgement.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
-#include "net/connection.h"
-#include "net/web_state.h"
+#include "net/web/connection.h"
+#include "net/web/state.h"
 
 namespace velmora {
 
@@ -29,5 +31,22 @@ std::optional<WebAnswer> ServeChoicePage(const std::string& request, Connection&
 
 // The header of a page built here, up to and including the blank line.
 std::string PageHeader(const char* ending = "\n\n");
+
+// What the listener does with a request: it takes a copy of the shared state, answers
+// with the page or file of the current mode, and hands an answer from the browser on.
+// Runs on the listener thread only.
+class WebSite {
+public:
+    // Receives an answer and the question it belongs to; must not block.
+    using Deliver = std::function<void(const WebAnswer&, unsigned question)>;
+
+    WebSite(WebShared& shared, Deliver deliver) : shared_(shared), deliver_(std::move(deliver)) {}
+
+    void serve(Connection& c, const std::string& request);
+
+private:
+    WebShared& shared_;
+    Deliver deliver_;
+};
 
 }  // namespace velmora
