@@ -9,7 +9,7 @@
 #include "host/desktop_commands.h"
 #include "host/file_commands.h"
 #include "host/plugin_host.h"
-#include "net/download_command.h"
+#include "net/download/command.h"
 #include "net/web/module.h"
 #include "window/display.h"
 #include "window/image_command.h"

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "http_test_server.h"
-#include "net/download_texts.h"
+#include "net/download/texts.h"
 #include "script_dir.h"
 #include "wait.h"
 

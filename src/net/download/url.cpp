@@ -1,5 +1,5 @@
 // URL and proxy rules of the download command.
-#include "net/download_url.h"
+#include "net/download/url.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 // OpenSSL under the download worker. Every call is non-blocking; the worker does the waits,
 // so its time-outs and cancel work the same over TLS as over plain sockets.
-#include "net/download_worker_tls.h"
+#include "net/download/tls.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>

@@ -1,6 +1,6 @@
 // Status line, fields and head-end detection for the download command, and the decoding of
 // a chunked body. The head ends at the first CR LF CR LF or LF LF.
-#include "net/response_head.h"
+#include "net/download/response_head.h"
 
 #include <algorithm>
 #include <cctype>

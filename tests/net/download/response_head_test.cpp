@@ -1,5 +1,5 @@
 // The response head: status-line check and the end of the head, however the bytes are cut.
-#include "net/response_head.h"
+#include "net/download/response_head.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The download's target file: nothing appears or changes unless the download succeeds, and
 // a file that cannot be replaced harmlessly is written in place, keeping what it is.
-#include "net/target_file.h"
+#include "net/download/target_file.h"
 
 #include <grp.h>
 #include <gtest/gtest.h>

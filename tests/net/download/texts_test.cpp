@@ -1,5 +1,5 @@
 // Status and failure texts of the download command, compared as CP932 bytes.
-#include "net/download_texts.h"
+#include "net/download/texts.h"
 
 #include <gtest/gtest.h>
 

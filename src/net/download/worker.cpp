@@ -1,7 +1,7 @@
 // The phases of one download: URL, file, then for each hop look-up, connect, tunnel, TLS,
 // request, receive. Every wait for the socket lasts at most one wait period, so a cancel
 // request is seen within it, over TLS as over plain TCP.
-#include "net/download_worker.h"
+#include "net/download/worker.h"
 
 #include <netdb.h>
 #include <poll.h>
@@ -14,11 +14,11 @@
 #include <optional>
 #include <vector>
 
-#include "net/download_texts.h"
-#include "net/download_url.h"
-#include "net/download_worker_tls.h"
-#include "net/response_head.h"
-#include "net/target_file.h"
+#include "net/download/response_head.h"
+#include "net/download/target_file.h"
+#include "net/download/texts.h"
+#include "net/download/tls.h"
+#include "net/download/url.h"
 
 namespace velmora {
 

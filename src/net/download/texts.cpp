@@ -1,5 +1,5 @@
 // CP932 forms of the download texts, converted once from the UTF-8 sources.
-#include "net/download_texts.h"
+#include "net/download/texts.h"
 
 #include "engine/text.h"
 

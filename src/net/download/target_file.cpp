@@ -1,6 +1,6 @@
 // Writing downloaded bodies: a replace through a temporary file where that keeps the
 // file's identity, the file itself otherwise.
-#include "net/target_file.h"
+#include "net/download/target_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

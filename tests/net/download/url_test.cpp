@@ -1,5 +1,5 @@
 // URL and proxy rules of the download command, redirect locations, and the exact request texts.
-#include "net/download_url.h"
+#include "net/download/url.h"
 
 #include <gtest/gtest.h>
 

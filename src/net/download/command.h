@@ -1,15 +1,19 @@
-// One download as the progress display sees it: the worker thread, its status, and the
-// close sequence that cancels an unfinished transfer and waits for the thread.
+// The download command: 'download,<url>,<file>' fetches the URL over HTTP/1.0 (directly
+// or through the proxy of the proxy and proxyport variables) into the file, showing the
+// front end's modal progress display meanwhile. var1 becomes "OK" or "NG", var2 the reason.
 #pragma once
 
 #include <functional>
 #include <thread>
 
+#include "engine/engine.h"
 #include "engine/frontend.h"
-#include "net/download_worker.h"
+#include "net/download/worker.h"
 
 namespace velmora {
 
+// One download as the progress display sees it: the worker thread, its status, and the
+// close sequence that cancels an unfinished transfer and waits for the thread.
 class DownloadTask : public ProgressTask {
 public:
     // pump dispatches one pending event of the user-interface thread; the close sequence
@@ -43,6 +47,18 @@ private:
     DownloadResult result_;
     std::thread worker_;
     bool closing_ = false;
+};
+
+class DownloadModule : public EngineModule {
+public:
+    explicit DownloadModule(Engine& engine);
+    // A shutdown while a download runs stops its worker, so the display closes.
+    void onShutdownStop() override;
+
+private:
+    void download(Engine& engine);
+
+    DownloadTask* active_ = nullptr;
 };
 
 }  // namespace velmora

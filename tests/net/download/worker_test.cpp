@@ -1,6 +1,6 @@
 // The download worker against the project's test HTTP server on a free loopback port:
 // bodies, every failure text, the request text, waits, time-outs and cancel.
-#include "net/download_worker.h"
+#include "net/download/worker.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "http_test_server.h"
-#include "net/download_texts.h"
+#include "net/download/texts.h"
 #include "net_support.h"
 #include "script_dir.h"
 #include "tls_test_server.h"
