@@ -18,7 +18,7 @@
 #include <string>
 
 #include "http_test_server.h"
-#include "net/download_worker.h"
+#include "net/download/worker.h"
 #include "tls_test_server.h"
 
 namespace {

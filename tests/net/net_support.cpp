@@ -1,3 +1,5 @@
+// The helpers of the net tests: free and held ports, queue lengths of a port, CP932
+// literals, the body of a response, and a listener serving a shared state without the engine.
 #include "net_support.h"
 
 #include <arpa/inet.h>

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "http_client.h"
-#include "net/listener.h"
-#include "net/web_site.h"
-#include "net/web_state.h"
+#include "net/web/listener.h"
+#include "net/web/pages.h"
+#include "net/web/state.h"
 #include "temp_dir.h"
 
 namespace velmora::test {

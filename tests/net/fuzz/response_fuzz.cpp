@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "net/download_url.h"
-#include "net/response_head.h"
+#include "net/download/response_head.h"
+#include "net/download/url.h"
 
 using namespace velmora;
 

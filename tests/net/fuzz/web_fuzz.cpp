@@ -7,10 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/escape.h"
-#include "net/file_server.h"
-#include "net/request.h"
-#include "net/sjis.h"
+#include "net/shared/http_text.h"
+#include "net/web/connection.h"
+#include "net/web/file_server.h"
 
 using namespace velmora;
 
