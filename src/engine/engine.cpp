@@ -288,7 +288,7 @@ void Engine::RunScript(RunFor what) {
         while (!quit) {
             PumpOneMessage();
             if (running) break;
-            fe_.sleepMs(10);
+            fe_.waitForEvents(10);
         }
         if (running && !quit) {
             // Let the window settle before the script goes on: what is pending, without

@@ -98,6 +98,9 @@ public:
     virtual void sleepMs(int milliseconds) {
         if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
+    // The interpreter's idle wait while the script waits for an event: returns after at
+    // most `milliseconds`, and a front end that can tell returns as soon as one arrives.
+    virtual void waitForEvents(int milliseconds) { sleepMs(milliseconds); }
     // The `sleep` command: blocks the interpreter like sleepMs, except that a request to end
     // the program (a signal, closing the window) that arrives meanwhile ends it. In the exit
     // section that takes a second request: the first one started the section.

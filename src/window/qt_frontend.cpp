@@ -60,7 +60,7 @@ int WindowFrontend::run() {
             engine.RunScript();
         } else {
             pumpOneMessage();
-            sleepMs(10);
+            waitForEvents(10);
         }
     }
     engine.Shutdown();
@@ -122,6 +122,13 @@ void WindowFrontend::killScriptTimer() {
 
 void WindowFrontend::pumpOneMessage() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void WindowFrontend::waitForEvents(int milliseconds) {
+    QTimer wake;  // the longest wait, when nothing else happens
+    wake.setSingleShot(true);
+    wake.start(std::max(milliseconds, 0));
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void WindowFrontend::sleepCommand(int milliseconds) {

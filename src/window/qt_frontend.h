@@ -45,6 +45,8 @@ public:
     void startScriptTimer(int milliseconds) override;
     void killScriptTimer() override;
     void pumpOneMessage() override;
+    // Sleeps in Qt's event loop, so a key, a click or a browser's message wakes it.
+    void waitForEvents(int milliseconds) override;
     // Keeps painting and hears a close request; clicks and keys wait for the end.
     void sleepCommand(int milliseconds) override;
     void requestClose() override;

@@ -2,6 +2,7 @@
 #include "net/browser/window_mirror.h"
 
 #include <QAbstractButton>
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
@@ -52,6 +53,14 @@ WindowMirror::WindowMirror(ScriptWindow& window, Display& display, BrowserServer
     connect(&frameTimer_, &QTimer::timeout, this, &WindowMirror::sendChanges);
     connect(&dialogPoll_, &QTimer::timeout, this, &WindowMirror::watchDialog);
     dialogPoll_.start(kMirrorDialogPollMs);
+    // A frame held back for the rate goes when the program is about to wait for events:
+    // the script has stopped drawing, and the browser should see the last of it at once.
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+            [this] {
+                if (!frameTimer_.isActive()) return;
+                frameTimer_.stop();
+                sendChanges();
+            });
     connect(&window_, &QWidget::windowTitleChanged, this, [this](const QString& title) {
         title_ = title;
         server_.broadcast(TextMessage("title", {{"text", title}}), Skippable::No, false);

@@ -13,7 +13,10 @@ const status = document.getElementById('status');
 const titleBar = document.getElementById('title');
 
 // What tests and measurements read.
-const state = { frames: 0, lastFrameAt: 0, dialog: 0, connected: false, ended: false };
+const state = {
+  frames: 0, lastFrameAt: 0, lastFrameBytes: 0, inputAt: 0, dialog: 0, connected: false,
+  ended: false,
+};
 window.velmora = state;
 
 let socket = null;
@@ -29,6 +32,7 @@ const KEYS = { ArrowLeft: 'Left', ArrowUp: 'Up', ArrowRight: 'Right', ArrowDown:
 
 function send(message) {
   if (socket && socket.readyState === WebSocket.OPEN) socket.send(JSON.stringify(message));
+  if (message.k !== 'ptr' || message.phase === 'up') state.inputAt = performance.now();
 }
 
 function showStatus(text) {
@@ -160,7 +164,10 @@ function closeDialog(id) {
 function received(event) {
   if (event.data instanceof ArrayBuffer) {
     const view = new DataView(event.data);
-    if (view.getUint8(0) === 1) drawPieces(view);
+    if (view.getUint8(0) === 1) {
+      state.lastFrameBytes = view.byteLength;
+      drawPieces(view);
+    }
     else if (view.getUint8(0) === 2) showDialogPicture(view);
     return;
   }
