@@ -8,3 +8,7 @@ for b in build/bin/*_bench bench/*.sh; do
     echo "== $(basename "$b")"
     "$b"
 done
+for b in bench/*.mjs; do
+    echo "== $(basename "$b")"
+    node "$b"
+done
