@@ -2,6 +2,7 @@
 #include "net/browser/browser_server.h"
 
 #include <sys/random.h>
+#include <unistd.h>
 
 #include <QDateTime>
 #include <QFile>
@@ -54,17 +55,29 @@ constexpr char kPagePolicy[] =
 
 // Frames go out as soon as they are written: with Nagle's algorithm the second of two
 // quick frames waits for the browser's delayed acknowledgement, some 40 ms.
+// It also bounds the connections open at once, page requests and browsers together: each
+// holds a descriptor, and the script needs its own for its files.
 class LowDelayTcpServer : public QTcpServer {
 protected:
     void incomingConnection(qintptr descriptor) override {
+        if (open_ >= kMaxConnections) {
+            ::close(static_cast<int>(descriptor));
+            return;
+        }
         auto* socket = new QTcpSocket(this);
         if (!socket->setSocketDescriptor(descriptor)) {
             delete socket;
             return;
         }
+        // Counted until destroyed, whoever owns it by then (the HTTP or WebSocket server).
+        ++open_;
+        connect(socket, &QObject::destroyed, this, [this] { --open_; });
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         addPendingConnection(socket);
     }
+
+private:
+    int open_ = 0;
 };
 
 }  // namespace

@@ -20,6 +20,8 @@ namespace velmora {
 // Browsers served at once; one more is turned away, so connecting cannot exhaust the
 // program's descriptors or memory.
 constexpr int kMaxBrowsers = 100;
+// Connections open at once, browsers and page requests together; more are closed at once.
+constexpr int kMaxConnections = 2 * kMaxBrowsers;
 // Messages a browser may send in one second; the rest are dropped. A browser that sends
 // ten times as many is disconnected.
 constexpr int kBrowserMessagesPerSecond = 200;

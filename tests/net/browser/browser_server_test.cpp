@@ -92,6 +92,30 @@ TEST_F(BrowserServerTest, ServesThePageOnlyUnderTheToken) {
     }
 }
 
+TEST_F(BrowserServerTest, BoundsTheConnectionsOpenAtOnce) {
+    // A hoard of idle connections costs the program no more than its bound of descriptors.
+    std::vector<std::unique_ptr<QTcpSocket>> hoard;
+    const auto count = [&](QAbstractSocket::SocketState state) {
+        return std::count_if(hoard.begin(), hoard.end(),
+                             [&](const auto& s) { return s->state() == state; });
+    };
+    // In batches the kernel's listen queue holds, so no connection waits for a retry.
+    constexpr int kBatch = 25;
+    while (hoard.size() <= size_t(kMaxConnections)) {
+        for (int i = 0; i < kBatch; ++i) {
+            hoard.push_back(std::make_unique<QTcpSocket>());
+            hoard.back()->connectToHost(QHostAddress::LocalHost, server.port());
+        }
+        ASSERT_TRUE(Until([&] { return count(QAbstractSocket::ConnectingState) == 0; }));
+    }
+    const long tooMany = static_cast<long>(hoard.size()) - kMaxConnections;
+    EXPECT_TRUE(Until([&] { return count(QAbstractSocket::UnconnectedState) >= tooMany; }));
+    EXPECT_EQ(count(QAbstractSocket::UnconnectedState), tooMany);
+    hoard.clear();
+    EXPECT_TRUE(Until(
+        [&] { return Get("GET " + token().toLatin1() + " HTTP/1.1").startsWith("HTTP/1.1 200"); }));
+}
+
 TEST_F(BrowserServerTest, RefusesABrowserWithoutTheToken) {
     QWebSocket ws;
     ws.open(
