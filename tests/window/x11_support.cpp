@@ -121,17 +121,27 @@ std::uint32_t XClient::pixel(int x, int y) {
     return static_cast<std::uint32_t>(p & 0xFFFFFF);
 }
 
-int XClient::darkPixels(int left, int top, int right, int bottom) {
-    XImage* img = XGetImage(dpy_, DefaultRootWindow(dpy_), left, top, right - left, bottom - top,
-                            AllPlanes, ZPixmap);
-    if (!img) return -1;
-    int n = 0;
-    for (int y = 0; y < bottom - top; ++y)
-        for (int x = 0; x < right - left; ++x) {
-            const unsigned long p = XGetPixel(img, x, y);
-            if (((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 3 * 128) ++n;
-        }
+ScreenShot XClient::grab(const ScreenRect& area) {
+    ScreenShot shot;
+    XImage* img = XGetImage(dpy_, DefaultRootWindow(dpy_), area.x, area.y, unsigned(area.width),
+                            unsigned(area.height), AllPlanes, ZPixmap);
+    if (!img) return shot;
+    shot.width = area.width;
+    shot.height = area.height;
+    shot.rgb.reserve(size_t(area.width) * area.height);
+    for (int y = 0; y < area.height; ++y)
+        for (int x = 0; x < area.width; ++x)
+            shot.rgb.push_back(std::uint32_t(XGetPixel(img, x, y) & 0xFFFFFF));
     XDestroyImage(img);
+    return shot;
+}
+
+int XClient::darkPixels(int left, int top, int right, int bottom) {
+    const ScreenShot shot = grab({left, top, right - left, bottom - top});
+    if (shot.rgb.empty()) return -1;
+    int n = 0;
+    for (const std::uint32_t p : shot.rgb)
+        if (((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 3 * 128) ++n;
     return n;
 }
 
