@@ -9,11 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <sstream>
 
 #include "engine/text.h"
+#include "http_test_server.h"
 #include "process.h"
 #include "window_support.h"
 #include "x11_support.h"
@@ -220,7 +222,11 @@ public:
         Window found = 0;
         WaitUntil(
             [&] {
+                // Windows come and go while the tree is walked (menus, frames).
+                auto old = XSetErrorHandler([](::Display*, XErrorEvent*) { return 0; });
                 found = search(DefaultRootWindow(dpy_), title, ownerClass);
+                XSync(dpy_, False);
+                XSetErrorHandler(old);
                 return found != 0;
             },
             kWait);
@@ -258,6 +264,24 @@ public:
                     in[size_t(y) * width + x] = 1;
         if (rects) XFree(rects);
         return in;
+    }
+    // The names of the atoms in a window's ATOM-list property; empty when it has none.
+    std::vector<std::string> atoms(Window w, const char* property) {
+        Atom type;
+        int format;
+        unsigned long count = 0, after;
+        unsigned char* data = nullptr;
+        std::vector<std::string> names;
+        if (XGetWindowProperty(dpy_, w, XInternAtom(dpy_, property, False), 0, 64, False, XA_ATOM,
+                               &type, &format, &count, &after, &data) == Success &&
+            data && format == 32)
+            for (unsigned long i = 0; i < count; ++i) {
+                char* name = XGetAtomName(dpy_, reinterpret_cast<Atom*>(data)[i]);
+                names.emplace_back(name ? name : "");
+                if (name) XFree(name);
+            }
+        if (data) XFree(data);
+        return names;
     }
     bool shaped(Window w) {
         int bounding = 0, clip = 0, bx, by, cx, cy;
@@ -515,6 +539,72 @@ INSTANTIATE_TEST_SUITE_P(Factors, ScalingTest, ::testing::Values(2.0, 1.5, 3.0),
                              return "x" + std::to_string(int(info.param)) +
                                     (info.param == int(info.param) ? "" : "_5");
                          });
+
+// Every fixed-size box the program shows, under openbox: the window manager lists what its
+// frame offers in _NET_WM_ALLOWED_ACTIONS, and neither minimise nor maximise may be there.
+struct FixedDialogCase {
+    const char* name;
+    const char* script;  // run with a test HTTP server as the proxy
+    const char* title;   // UTF-8; "" for the input box, which has none
+    bool fromContextMenu;
+};
+
+class FixedDialogTest : public DesktopSessionTest,
+                        public ::testing::WithParamInterface<FixedDialogCase> {};
+
+TEST_P(FixedDialogTest, OpenboxOffersNeitherMinimiseNorMaximise) {
+    const FixedDialogCase& c = GetParam();
+    XServer server(WindowManager::Openbox);
+    ASSERT_TRUE(server.ok()) << "Xvfb or openbox did not start";
+    // The download never ends: its dialog stays while the test looks.
+    HttpTestServer http({Send("HTTP/1.0 200 OK\r\n\r\n"), Stream(1000), Silence()});
+    WriteProgram(folder, c.script);
+    folder.writeBytes("variable.txt", folder.read("variable.txt") + "proxy=127.0.0.1\nproxyport=" +
+                                          std::to_string(http.port()) + "\n");
+    Velmora program(folder, {"DISPLAY=" + server.display()});
+    XLook x(server.display());
+    if (c.fromContextMenu) {
+        const Window w = x.find("e2e");
+        ASSERT_NE(w, 0u) << folder.read("stderr.txt");
+        XClient pointer(server.display());
+        const ScreenRect g = x.geometry(w);
+        const int mx = g.x + 150, my = g.y + 100;
+        // The menu opens at the pointer, its one item just below and right of it.
+        auto onItem = [&] { return pointer.pixel(mx + 20, my + 10); };
+        ASSERT_TRUE(WaitUntil([&] { return onItem() == kBody; }, kWait)) << "no skin painted";
+        pointer.click(mx, my, 3);
+        ASSERT_TRUE(WaitUntil([&] { return onItem() != kBody; }, kWait)) << "no context menu";
+        pointer.click(mx + 20, my + 10);
+    }
+    const Window dialog = x.find(c.title, "velmora");
+    ASSERT_NE(dialog, 0u) << "no " << c.name << ": " << folder.read("stderr.txt");
+    std::vector<std::string> actions;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            actions = x.atoms(dialog, "_NET_WM_ALLOWED_ACTIONS");
+            return !actions.empty();
+        },
+        kWait))
+        << "openbox did not take the window on";
+    auto offered = [&](const char* action) {
+        return std::find(actions.begin(), actions.end(), action) != actions.end();
+    };
+    EXPECT_TRUE(offered("_NET_WM_ACTION_MOVE"));
+    EXPECT_FALSE(offered("_NET_WM_ACTION_MINIMIZE"));
+    EXPECT_FALSE(offered("_NET_WM_ACTION_MAXIMIZE_HORZ"));
+    EXPECT_FALSE(offered("_NET_WM_ACTION_MAXIMIZE_VERT"));
+    EXPECT_FALSE(offered("_NET_WM_ACTION_RESIZE"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, FixedDialogTest,
+    ::testing::Values(
+        FixedDialogCase{"message_box", "[main]\nmessagebox,hello\nexit\n", "velmora", false},
+        FixedDialogCase{"input_box", "[main]\ninput,name?\nexit\n", "", false},
+        FixedDialogCase{"about_box", "[main]\npause\n", "バージョン", true},
+        FixedDialogCase{"download_box", "[main]\ndownload,http://example.com/f.zip,f.zip\nexit\n",
+                        "ダウンロード", false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A real ibus daemon with a small engine of the test's own, which turns the key j into
 // 日本語 as a conversion would, and Qt's ibus front end in the program.

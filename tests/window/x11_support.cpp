@@ -167,12 +167,12 @@ void XClient::move(int x, int y) {
     XSync(dpy_, False);
 }
 
-void XClient::click(int x, int y) {
+void XClient::click(int x, int y, unsigned button) {
     XTestFakeMotionEvent(dpy_, -1, x, y, 0);
     XSync(dpy_, False);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    XTestFakeButtonEvent(dpy_, 1, True, 0);
-    XTestFakeButtonEvent(dpy_, 1, False, 30);
+    XTestFakeButtonEvent(dpy_, button, True, 0);
+    XTestFakeButtonEvent(dpy_, button, False, 30);
     XSync(dpy_, False);
 }
 

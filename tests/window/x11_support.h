@@ -68,7 +68,7 @@ public:
     void focus(XID window);
     // WM_DELETE_WINDOW, as a window manager sends it for the close button.
     void requestClose(XID window);
-    void click(int x, int y);
+    void click(int x, int y, unsigned button = 1);
     void move(int x, int y);  // the pointer, without a button
     void key(const char* keysymName);
 
