@@ -563,9 +563,10 @@ TEST_P(FixedDialogTest, OpenboxOffersNeitherMinimiseNorMaximise) {
                                           std::to_string(http.port()) + "\n");
     Velmora program(folder, {"DISPLAY=" + server.display()});
     XLook x(server.display());
+    // The main window is called "velmora" too until its title is set.
+    const Window w = x.find("e2e");
+    ASSERT_NE(w, 0u) << folder.read("stderr.txt");
     if (c.fromContextMenu) {
-        const Window w = x.find("e2e");
-        ASSERT_NE(w, 0u) << folder.read("stderr.txt");
         XClient pointer(server.display());
         const ScreenRect g = x.geometry(w);
         const int mx = g.x + 150, my = g.y + 100;
@@ -578,6 +579,7 @@ TEST_P(FixedDialogTest, OpenboxOffersNeitherMinimiseNorMaximise) {
     }
     const Window dialog = x.find(c.title, "velmora");
     ASSERT_NE(dialog, 0u) << "no " << c.name << ": " << folder.read("stderr.txt");
+    ASSERT_NE(dialog, w);
     std::vector<std::string> actions;
     ASSERT_TRUE(WaitUntil(
         [&] {
