@@ -251,20 +251,6 @@ public:
         if (rects) XFree(rects);
         return in;
     }
-    // The bounding shape as one byte a pixel (1: inside) over width x height.
-    std::vector<std::uint8_t> shapeBitmap(Window w, int width, int height) {
-        std::vector<std::uint8_t> in(size_t(width) * height, 0);
-        int count = 0, ordering = 0;
-        XRectangle* rects = XShapeGetRectangles(dpy_, w, ShapeBounding, &count, &ordering);
-        for (int i = 0; i < count; ++i)
-            for (int y = std::max(0, int(rects[i].y));
-                 y < std::min(height, rects[i].y + rects[i].height); ++y)
-                for (int x = std::max(0, int(rects[i].x));
-                     x < std::min(width, rects[i].x + rects[i].width); ++x)
-                    in[size_t(y) * width + x] = 1;
-        if (rects) XFree(rects);
-        return in;
-    }
     // The names of the atoms in a window's ATOM-list property; empty when it has none.
     std::vector<std::string> atoms(Window w, const char* property) {
         Atom type;
@@ -476,7 +462,7 @@ TEST_P(ScalingTest, ShapeAndPictureAreTheSkinsAndTextIsDrawnAtDensity) {
     // A screen pixel shows the skin pixel under its centre; where the centre lies on a
     // skin edge either side will do. Away from the text, choices and colour edges the
     // picture is the skin's colour or, outside the shape, the backdrop.
-    const std::vector<std::uint8_t> shape = x.shapeBitmap(w, g.width, g.height);
+    const std::vector<bool> shape = screen.shape(w, g.width, g.height);
     const ScreenShot shot = screen.grab(g);
     ASSERT_EQ(shot.width, g.width);
     const QRect written[] = {{20, 40, 260, 60}, {18, 108, 184, 64}};  // text, framed choices

@@ -5,11 +5,13 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/shape.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -134,6 +136,20 @@ ScreenShot XClient::grab(const ScreenRect& area) {
             shot.rgb.push_back(std::uint32_t(XGetPixel(img, x, y) & 0xFFFFFF));
     XDestroyImage(img);
     return shot;
+}
+
+std::vector<bool> XClient::shape(XID window, int width, int height) {
+    std::vector<bool> in(size_t(width) * height, false);
+    int count = 0, ordering = 0;
+    XRectangle* rects = XShapeGetRectangles(dpy_, window, ShapeBounding, &count, &ordering);
+    for (int i = 0; i < count; ++i)
+        for (int y = std::max(0, int(rects[i].y));
+             y < std::min(height, rects[i].y + rects[i].height); ++y)
+            for (int x = std::max(0, int(rects[i].x));
+                 x < std::min(width, rects[i].x + rects[i].width); ++x)
+                in[size_t(y) * width + x] = true;
+    if (rects) XFree(rects);
+    return in;
 }
 
 int XClient::darkPixels(int left, int top, int right, int bottom) {

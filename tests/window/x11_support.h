@@ -64,6 +64,9 @@ public:
     ScreenRect geometry(XID window);
     std::uint32_t pixel(int x, int y);  // 0xRRGGBB as shown on the screen
     ScreenShot grab(const ScreenRect& area);
+    // The window's bounding shape as the server holds it, one flag per pixel of a
+    // width x height area.
+    std::vector<bool> shape(XID window, int width, int height);
     int darkPixels(int left, int top, int right, int bottom);
     void focus(XID window);
     // WM_DELETE_WINDOW, as a window manager sends it for the close button.
