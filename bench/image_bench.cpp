@@ -1,6 +1,7 @@
-// Placing a 6000 x 4000 JPEG on the 640 x 480 layer against decoding it in full first.
-// Each case runs in a child process so that its peak memory can be told apart.
-// Prints: median time per placing, and the growth of the peak resident set.
+// Placing a 6000 x 4000 JPEG on the 640 x 480 layer against decoding it in full first,
+// on layers of scale 1 and 2; then one composition of the frame at each layer scale.
+// Each placing case runs in a child process so that its peak memory can be told apart.
+// Prints: median time per placing or composition, and the growth of the peak resident set.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,8 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "fake_frontend.h"
 #include "jpeg_writer.h"
 #include "script_dir.h"
+#include "window/display.h"
 #include "window/jpeg_image.h"
 
 namespace {
@@ -47,8 +50,8 @@ bool DecodeInFull(std::FILE* f, Layer& layer) {
         jpeg_read_scanlines(&c, &row, 1);
     }
     jpeg_finish_decompress(&c);
-    const int rows = std::min<int>(c.output_height, velmora::kLayerHeight);
-    const size_t bytes = std::min<size_t>(stride, velmora::kLayerStride);
+    const int rows = std::min<int>(c.output_height, layer.height());
+    const size_t bytes = std::min<size_t>(stride, layer.stride());
     for (int y = 0; y < rows; ++y) std::memcpy(layer.row(y), picture.data() + stride * y, bytes);
     jpeg_destroy_decompress(&c);
     return true;
@@ -59,16 +62,22 @@ struct Result {
     long peakGrowthKb;
 };
 
-// Runs `place` kRuns times in a child; the child reports through a pipe.
-Result Measure(const std::string& file, const std::function<bool(std::FILE*, Layer&)>& place) {
+double MedianMs(std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    return ms[ms.size() / 2];
+}
+
+// Runs `place` kRuns times in a child on a layer of `scale`; the child reports through a
+// pipe.
+Result Measure(const std::string& file, int scale,
+               const std::function<bool(std::FILE*, Layer&)>& place) {
     int fds[2];
     if (pipe(fds) != 0) return {-1, -1};
     const pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
         Layer layer;
-        layer.pixels.assign(static_cast<size_t>(velmora::kLayerStride) * velmora::kLayerHeight,
-                            255);
+        layer.allocate(scale, 255);
         const long before = PeakKb();
         std::vector<double> ms;
         for (int i = 0; i < kRuns; ++i) {
@@ -80,8 +89,7 @@ Result Measure(const std::string& file, const std::function<bool(std::FILE*, Lay
             if (!ok) _exit(1);
             ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
         }
-        std::sort(ms.begin(), ms.end());
-        Result r{ms[ms.size() / 2], PeakKb() - before};
+        Result r{MedianMs(ms), PeakKb() - before};
         ssize_t written = write(fds[1], &r, sizeof r);
         _exit(written == sizeof r ? 0 : 1);
     }
@@ -103,6 +111,31 @@ void Photo(int x, int y, std::uint8_t* p) {
     p[2] = static_cast<std::uint8_t>((x + y) / 40 + h);
 }
 
+// One presenting composition of a framed choice over skin and text, as after every
+// `text` or highlight move, at each layer scale.
+void MeasureComposition() {
+    std::printf("\n%-36s %12s\n", "composition at layer scale", "median ms");
+    velmora::test::FakeFrontend fe;
+    velmora::Engine engine(fe);
+    for (int scale = 1; scale <= velmora::kMaxLayerScale; ++scale) {
+        velmora::Display display(engine);
+        if (!display.layers.create(scale)) return;
+        display.choiceRect[0] = {20, 50, 320, 70};
+        display.choiceDrawn[0] = true;
+        engine.choice = {};
+        engine.choice.active = true;
+        engine.choice.highlighted = 1;
+        std::vector<double> ms;
+        for (int i = 0; i < 101; ++i) {
+            const auto t0 = std::chrono::steady_clock::now();
+            display.Compose({.present = true});
+            const auto t1 = std::chrono::steady_clock::now();
+            ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+        }
+        std::printf("%-36d %12.2f\n", scale, MedianMs(ms));
+    }
+}
+
 }  // namespace
 
 int main() {
@@ -122,17 +155,21 @@ int main() {
     };
     struct Case {
         const char* name;
+        int scale;
         std::function<bool(std::FILE*, Layer&)> run;
     } cases[] = {
-        {"decode in full, then copy (0,0)", DecodeInFull},
-        {"image at (0,0)", at(0, 0)},
-        {"image at the centre (-2680,-1760)", at(-2680, -1760)},
-        {"image at the bottom-right corner", at(640 - kWidth, 480 - kHeight)},
+        {"decode in full, then copy (0,0)", 1, DecodeInFull},
+        {"image at (0,0)", 1, at(0, 0)},
+        {"image at the centre (-2680,-1760)", 1, at(-2680, -1760)},
+        {"image at the bottom-right corner", 1, at(640 - kWidth, 480 - kHeight)},
+        {"image at (0,0), scale 2", 2, at(0, 0)},
+        {"image at the centre, scale 2", 2, at(-2680, -1760)},
+        {"image at (0,0), scale 3", 3, at(0, 0)},
     };
     std::printf("%-36s %12s %18s\n", "case", "median ms", "peak growth MiB");
     double fullMs = 0;
     for (const Case& c : cases) {
-        const Result r = Measure(file, c.run);
+        const Result r = Measure(file, c.scale, c.run);
         if (r.medianMs < 0) {
             std::printf("%-36s failed\n", c.name);
             return 1;
@@ -141,5 +178,6 @@ int main() {
         std::printf("%-36s %12.1f %18.1f   (%.1fx)\n", c.name, r.medianMs, r.peakGrowthKb / 1024.0,
                     fullMs / r.medianMs);
     }
+    MeasureComposition();
     return 0;
 }

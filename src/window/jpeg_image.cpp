@@ -1,7 +1,9 @@
 // JPEG decoding with libjpeg onto a layer. The decoder is asked for blue-green-red
 // output, cropped to the columns that land on the layer, skips the rows above it and
 // stops after the last visible row. A fatal decoder error comes back here through
-// longjmp instead of ending the process.
+// longjmp instead of ending the process. On a layer of scale 2 or 4 the decoder itself
+// enlarges the picture twice (its scaled inverse DCT interpolates within the blocks);
+// what remains of the scale repeats pixels.
 #include "window/jpeg_image.h"
 
 #include <jpeglib.h>
@@ -35,17 +37,30 @@ struct ErrorManager {
 // Warnings (corrupt data, premature end) are counted by the library but never printed.
 void DiscardMessage(j_common_ptr) {}
 
-// The part of the picture that lands on the layer.
-struct Visible {
-    JDIMENSION srcX, srcY, width, height;  // in picture pixels
-    int dstX, dstY;                        // on the layer
+// How the picture meets the layer's density: decoded `decode` times its size, then each
+// decoded pixel repeated `repeat` times each way.
+struct Enlargement {
+    int decode, repeat;
 };
 
-bool ClipToLayer(int x, int y, JDIMENSION picW, JDIMENSION picH, Visible& v) {
-    const long long x0 = std::max(0LL, -static_cast<long long>(x));
-    const long long y0 = std::max(0LL, -static_cast<long long>(y));
-    const long long x1 = std::min<long long>(picW, static_cast<long long>(kLayerWidth) - x);
-    const long long y1 = std::min<long long>(picH, static_cast<long long>(kLayerHeight) - y);
+Enlargement EnlargementFor(int layerScale) {
+    // The decoder enlarges by 2 at most; 3 is left to repetition alone.
+    const int decode = layerScale % 2 == 0 ? 2 : 1;
+    return {decode, layerScale / decode};
+}
+
+// The part of the decoded picture that lands on the layer, in decoded pixels.
+struct Visible {
+    JDIMENSION srcX, srcY, width, height;  // in the decoded picture
+    int dstX, dstY;                        // on the layer, in decoded pixels
+};
+
+// (x, y) is the picture's corner in decoded pixels; the layer is `layerW` x `layerH` of them.
+bool ClipToLayer(long long x, long long y, JDIMENSION picW, JDIMENSION picH, long long layerW,
+                 long long layerH, Visible& v) {
+    const long long x0 = std::max(0LL, -x), y0 = std::max(0LL, -y);
+    const long long x1 = std::min<long long>(picW, layerW - x);
+    const long long y1 = std::min<long long>(picH, layerH - y);
     if (x0 >= x1 || y0 >= y1) return false;
     v.srcX = static_cast<JDIMENSION>(x0);
     v.srcY = static_cast<JDIMENSION>(y0);
@@ -76,6 +91,7 @@ void CmykToBgr(const JSAMPLE* src, std::uint8_t* dst, JDIMENSION n, bool inverte
 struct Decoding {
     jpeg_decompress_struct cinfo{};
     ErrorManager err{};
+    Enlargement enlarge{1, 1};
     Visible vis{};
     std::vector<std::uint8_t> pixels;  // the visible part, top-down rows, 3 bytes a pixel
 
@@ -89,8 +105,8 @@ bool IsCmyk(J_COLOR_SPACE space) {
 // Crops the decoder to the visible columns plus one block column on each side: chroma
 // smoothing treats the edges of a cropped row as picture edges, so the margin keeps the
 // visible pixels identical to a full decode. Returns the first decoded column.
-JDIMENSION CropColumns(jpeg_decompress_struct& cinfo, const Visible& vis) {
-    const JDIMENSION margin = cinfo.max_h_samp_factor * DCTSIZE;
+JDIMENSION CropColumns(jpeg_decompress_struct& cinfo, const Visible& vis, int enlarged) {
+    const JDIMENSION margin = cinfo.max_h_samp_factor * DCTSIZE * enlarged;
     JDIMENSION first = vis.srcX > margin ? vis.srcX - margin : 0;
     JDIMENSION end = std::min(vis.srcX + vis.width + margin, cinfo.output_width);
     if (first == 0 && end == cinfo.output_width) return 0;
@@ -102,7 +118,7 @@ JDIMENSION CropColumns(jpeg_decompress_struct& cinfo, const Visible& vis) {
 void ReadVisibleRows(Decoding& d) {
     jpeg_decompress_struct& cinfo = d.cinfo;
     const Visible& vis = d.vis;
-    const JDIMENSION firstColumn = CropColumns(cinfo, vis);
+    const JDIMENSION firstColumn = CropColumns(cinfo, vis, d.enlarge.decode);
     if (vis.srcY > 0) jpeg_skip_scanlines(&cinfo, vis.srcY);
     const int components = cinfo.output_components;
     JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
@@ -123,7 +139,7 @@ void ReadVisibleRows(Decoding& d) {
 
 // Returns Ok with d.pixels filled, Ok with d.pixels empty when nothing is visible, or
 // a failure.
-JpegStatus Decode(Decoding& d, std::FILE* file, int x, int y) {
+JpegStatus Decode(Decoding& d, std::FILE* file, long long x, long long y) {
     jpeg_decompress_struct& cinfo = d.cinfo;
     cinfo.err = jpeg_std_error(&d.err.pub);
     d.err.pub.error_exit = OnFatalError;
@@ -140,8 +156,14 @@ JpegStatus Decode(Decoding& d, std::FILE* file, int x, int y) {
     jpeg_read_header(&cinfo, TRUE);
     // Greyscale and RGB convert to blue-green-red in the library; CMYK is converted here.
     cinfo.out_color_space = IsCmyk(cinfo.jpeg_color_space) ? JCS_CMYK : JCS_EXT_BGR;
+    const int f = d.enlarge.decode;
+    cinfo.scale_num = static_cast<unsigned>(f);
+    cinfo.scale_denom = 1;
     jpeg_calc_output_dimensions(&cinfo);
-    if (!ClipToLayer(x, y, cinfo.output_width, cinfo.output_height, d.vis)) return JpegStatus::Ok;
+    if (!ClipToLayer(x * f, y * f, cinfo.output_width, cinfo.output_height,
+                     static_cast<long long>(kLayerWidth) * f,
+                     static_cast<long long>(kLayerHeight) * f, d.vis))
+        return JpegStatus::Ok;
     d.pixels.resize(static_cast<size_t>(d.vis.width) * d.vis.height * 3);
     jpeg_start_decompress(&cinfo);
     ReadVisibleRows(d);
@@ -154,12 +176,14 @@ JpegStatus Decode(Decoding& d, std::FILE* file, int x, int y) {
 JpegStatus DrawJpeg(std::FILE* file, Layer& layer, int x, int y) {
     if (layer.empty()) return JpegStatus::Ok;  // released at shutdown: nothing to draw on
     Decoding d;
+    d.enlarge = EnlargementFor(layer.scale());
     const JpegStatus status = Decode(d, file, x, y);
     if (status != JpegStatus::Ok || d.pixels.empty()) return status;
+    const int k = d.enlarge.repeat;
     const size_t rowBytes = static_cast<size_t>(d.vis.width) * 3;
     for (JDIMENSION r = 0; r < d.vis.height; ++r)
-        std::memcpy(layer.row(d.vis.dstY + static_cast<int>(r)) + d.vis.dstX * 3,
-                    d.pixels.data() + r * rowBytes, rowBytes);
+        PutRowEnlarged(layer, d.vis.dstX * k, (d.vis.dstY + static_cast<int>(r)) * k,
+                       d.pixels.data() + r * rowBytes, static_cast<int>(d.vis.width), k);
     return status;
 }
 

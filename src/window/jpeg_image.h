@@ -15,8 +15,9 @@ enum class JpegStatus {
 };
 
 // Decodes the JPEG stream of `file` (opened "rb", left open) onto `layer` with the
-// picture's top-left corner at (x, y). Parts outside the 640 x 480 layer are cut off;
-// greyscale and CMYK pictures come out as colour. The layer changes only on Ok.
+// picture's top-left corner at window pixel (x, y), each picture pixel covering one
+// window pixel. Parts outside the layer are cut off; greyscale and CMYK pictures come
+// out as colour. The layer changes only on Ok.
 JpegStatus DrawJpeg(std::FILE* file, Layer& layer, int x, int y);
 
 }  // namespace velmora

@@ -17,6 +17,20 @@ namespace velmora {
 
 namespace {
 
+// Announces the dialog's frame as it is shown: the native window exists and is not yet
+// mapped, so the window manager reads the type when it takes the window on.
+class FixedFrameFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType())
+            AnnounceFixedFrame(*static_cast<QWidget*>(watched));
+        return false;
+    }
+};
+
 QPushButton* OkButton(QDialog* dialog) {
     auto* ok = new QPushButton(QStringLiteral("OK"), dialog);
     ok->setDefault(true);
@@ -31,6 +45,10 @@ QFont DialogFont() {
     f.setStyleHint(QFont::SansSerif);
     f.setPointSize(9);
     return f;
+}
+
+void KeepFrameFixed(QDialog& dialog) {
+    dialog.installEventFilter(new FixedFrameFilter(&dialog));
 }
 
 std::unique_ptr<QTranslator> InstallQtTranslations(const QLocale& locale) {
@@ -49,6 +67,7 @@ bool ShowMessageBox(QWidget* owner, const QString& caption, const QString& text,
     QMessageBox box(QMessageBox::Warning, caption, text,
                     okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, over);
     box.setWindowFlags(kFixedDialogFlags);
+    KeepFrameFixed(box);
     box.setFont(DialogFont());
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
@@ -90,6 +109,7 @@ InputDialog::InputDialog(QWidget* owner, const QString& prompt)
 
     OkButton(this)->setGeometry(du.rect(115, 55, 50, 14));
     edit_->setFocus();
+    KeepFrameFixed(*this);
 }
 
 void InputDialog::showEvent(QShowEvent* event) {
@@ -123,6 +143,7 @@ AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner, kFixedDialogFlags) {
     text->setGeometry(r);
 
     OkButton(this)->setGeometry(du.rect(70, 35, 50, 14));
+    KeepFrameFixed(*this);
 }
 
 }  // namespace velmora

@@ -23,9 +23,20 @@ namespace velmora {
 QFont DialogFont();
 
 // The frame of a fixed-size dialog: a title and a close box, no minimise or maximise
-// (window managers that read the Motif hints then offer neither; openbox keeps minimise).
+// (window managers that read the Motif hints then offer neither; openbox needs
+// KeepFrameFixed as well).
 constexpr Qt::WindowFlags kFixedDialogFlags =
     Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+
+// Keeps minimise and maximise off the frame of a fixed-size dialog under openbox, which
+// ignores those bits of the Motif hints and removes minimise only from toolbar and menu
+// windows: there the dialog is announced as a toolbar each time it is shown (it stays a
+// transient, modal box; maximise already goes with the fixed size). Other window managers
+// see the dialog as Qt announces it.
+void KeepFrameFixed(QDialog& dialog);
+// The part of KeepFrameFixed that talks to X: on openbox, marks the created, unmapped
+// window. Does nothing elsewhere.
+void AnnounceFixedFrame(QWidget& window);
 
 // Installs Qt's own texts (OK, Cancel) for the locale, from Debian's qt6-translations-l10n;
 // they stay while the returned translator lives. Null when there are none for it.

@@ -79,6 +79,7 @@ DownloadDialog::DownloadDialog(QWidget* owner, const std::string& caption,
     cancel_->setDefault(true);
     connect(cancel_, &QPushButton::clicked, this, &DownloadDialog::reject);
     layOut();
+    KeepFrameFixed(*this);
 
     connect(&refreshTimer_, &QTimer::timeout, this, &DownloadDialog::refresh);
     closeTimer_.setSingleShot(true);

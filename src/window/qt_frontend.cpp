@@ -43,7 +43,7 @@ void WindowFrontend::attach(Engine& engine, Display& display) {
 
 int WindowFrontend::run() {
     Engine& engine = *engine_;
-    if (display_->layers.create()) {
+    if (display_->layers.create(window_->LayerScale())) {
         // All five layers start white; the settings then bring skin, place and title.
         display_->Compose({.copyBackground = true, .clearText = true});
         engine.LoadSettings();

@@ -157,6 +157,10 @@ void ScriptWindow::SetTitle(const std::string& text) {
     setWindowTitle(FromCp932(text.empty() ? engine_.vars[kTitle] : text));
 }
 
+int ScriptWindow::LayerScale() const {
+    return LayerScaleFor(devicePixelRatioF());
+}
+
 void ScriptWindow::Present() {
     update();
 }
@@ -179,9 +183,13 @@ void ScriptWindow::paintEvent(QPaintEvent*) {
     // X cuts the window to its mask; a Wayland window is only as transparent as it paints.
     if (OnWayland() && !mask().isEmpty()) p.setClipRegion(mask());
     const Layer& screen = display_.layers.screen;
-    p.drawImage(0, 0,
-                QImage(screen.pixels.data(), kLayerWidth, kLayerHeight, kLayerStride,
-                       QImage::Format_BGR888));
+    QImage frame(screen.pixels.data(), screen.width(), screen.height(), screen.stride(),
+                 QImage::Format_BGR888);
+    frame.setDevicePixelRatio(screen.scale());
+    // At a fractional ratio (1.5 on a layer of scale 2) the frame is scaled down: smoothly,
+    // so no row or column of the text is dropped.
+    if (devicePixelRatioF() < screen.scale()) p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(0, 0, frame);
 }
 
 void ScriptWindow::keyPressEvent(QKeyEvent* event) {

@@ -27,6 +27,8 @@ public:
     void PlaceWindow(const std::string& rectText);
     // Sets the caption (empty: the `title` setting); it shows on the task bar.
     void SetTitle(const std::string& text);
+    // The layers' scale for the screen the window goes to: its pixel ratio rounded up.
+    int LayerScale() const;
     // Shows the screen layer; called after every composition that presents.
     void Present();
     void ShowAbout();

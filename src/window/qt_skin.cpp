@@ -7,7 +7,6 @@
 #include <QImageReader>
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -173,8 +172,11 @@ QRegion SkinRegion(const QImage& bgr) {
 
 void CopySkinToLayer(const QImage& bgr, Layer& layer) {
     if (layer.empty()) return;
+    // Each skin pixel becomes a whole block of device pixels: no blending at the edges, so
+    // the picture matches the window's shape at every scale.
+    const int k = layer.scale();
     const int w = std::min(bgr.width(), kLayerWidth), h = std::min(bgr.height(), kLayerHeight);
-    for (int y = 0; y < h; ++y) std::memcpy(layer.row(y), bgr.constScanLine(y), w * 3);
+    for (int y = 0; y < h; ++y) PutRowEnlarged(layer, 0, y * k, bgr.constScanLine(y), w, k);
 }
 
 }  // namespace velmora

@@ -37,8 +37,8 @@ SkinFile DecodeSkin(const QByteArray& file);
 // Every pixel whose colour differs from the pixel at (0, 0); holes included.
 QRegion SkinRegion(const QImage& bgr);
 
-// Copies the skin to (0, 0) of the layer; what lies beyond 640 x 480 is cut off and the
-// rest of the layer keeps what it held.
+// Copies the skin to (0, 0) of the layer, each pixel a block of the layer's scale; what
+// lies beyond 640 x 480 window pixels is cut off and the rest keeps what it held.
 void CopySkinToLayer(const QImage& bgr, Layer& layer);
 
 // Cuts the top-level window to the region; an empty region leaves nothing of it visible

@@ -17,8 +17,10 @@ QFont TextLayerFont() {
 
 void QtTextPainter::drawText(Layer& layer, const Rect& area, const std::string& cp932) {
     if (layer.empty() || area.width() <= 0 || area.height() <= 0) return;
-    QImage image(layer.pixels.data(), kLayerWidth, kLayerHeight, kLayerStride,
+    QImage image(layer.pixels.data(), layer.width(), layer.height(), layer.stride(),
                  QImage::Format_BGR888);
+    // The painter works in window pixels; the glyphs are rendered at the layer's density.
+    image.setDevicePixelRatio(layer.scale());
     // Scripts break lines with "/ret" (a line feed) or with "\r\n" written by hand.
     QString text = FromCp932(cp932);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

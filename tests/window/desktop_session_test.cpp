@@ -9,11 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <sstream>
 
 #include "engine/text.h"
+#include "http_test_server.h"
 #include "process.h"
 #include "window_support.h"
 #include "x11_support.h"
@@ -37,16 +39,23 @@ std::string ReadText(const std::string& path) {
     return s.str();
 }
 
-// 300 x 200: the cut colour around a body with a dark band on top and a 20 x 20 hole at
-// (250, 150).
-std::string Skin() {
-    QImage img(300, 200, QImage::Format_RGB32);
-    img.fill(QColor(255, 0, 255));
-    for (int y = 10; y < 190; ++y)
-        for (int x = 10; x < 290; ++x) img.setPixel(x, y, y < 30 ? kBand : kBody);
+constexpr QRgb kCut = 0xFF00FF;
+
+// 300 x 200 or so: the cut colour around a body with a dark band on top, a 20 x 20 hole
+// at (250, 150), and tabs of body reaching the bottom edge (x 100 to 120) and the right
+// edge (y 50 to 60).
+QImage Skin(int width, int height) {
+    QImage img(width, height, QImage::Format_RGB32);
+    img.fill(kCut);
+    for (int y = 10; y < height - 10; ++y)
+        for (int x = 10; x < width - 10; ++x) img.setPixel(x, y, y < 30 ? kBand : kBody);
     for (int y = 150; y < 170; ++y)
-        for (int x = 250; x < 270; ++x) img.setPixelColor(x, y, QColor(255, 0, 255));
-    return MakeBmp(img, 24);
+        for (int x = 250; x < 270; ++x) img.setPixel(x, y, kCut);
+    for (int y = height - 10; y < height; ++y)
+        for (int x = 100; x < 120; ++x) img.setPixel(x, y, kBody);
+    for (int y = 50; y < 60; ++y)
+        for (int x = width - 10; x < width; ++x) img.setPixel(x, y, kBody);
+    return img;
 }
 
 struct SkinPoint {
@@ -59,12 +68,17 @@ const SkinPoint kSkinPoints[] = {
     {150, 100, true}, {260, 160, false}, {245, 160, true},  {275, 160, true},
 };
 
-void WriteProgram(const ScriptDir& folder, const std::string& script) {
-    folder.writeBytes("skin.bmp", Skin());
-    folder.writeBytes("variable.txt",
-                      "[default]\nbackground=skin.bmp\nwindows_pos=100,100,400,300\ntitle=e2e\n"
-                      "text_pos=20,40,280,100\nchoice_pos1=20,110,200,130\n"
-                      "choice_pos2=20,130,200,150\nchoice_pos3=20,150,200,170\n");
+// The window at (100, 100) the size of the skin.
+void WriteProgram(const ScriptDir& folder, const std::string& script,
+                  const QImage& skin = Skin(300, 200)) {
+    folder.writeBytes("skin.bmp", MakeBmp(skin, 24));
+    folder.writeBytes("variable.txt", "[default]\nbackground=skin.bmp\nwindows_pos=100,100," +
+                                          std::to_string(100 + skin.width()) + "," +
+                                          std::to_string(100 + skin.height()) +
+                                          "\ntitle=e2e\n"
+                                          "text_pos=20,40,280,100\nchoice_pos1=20,110,200,130\n"
+                                          "choice_pos2=20,130,200,150\nchoice_pos3=20,150,200,"
+                                          "170\n");
     folder.write("code.txt", script);
 }
 
@@ -208,7 +222,11 @@ public:
         Window found = 0;
         WaitUntil(
             [&] {
+                // Windows come and go while the tree is walked (menus, frames).
+                auto old = XSetErrorHandler([](::Display*, XErrorEvent*) { return 0; });
                 found = search(DefaultRootWindow(dpy_), title, ownerClass);
+                XSync(dpy_, False);
+                XSetErrorHandler(old);
                 return found != 0;
             },
             kWait);
@@ -232,6 +250,24 @@ public:
                  y < rects[i].y + rects[i].height;
         if (rects) XFree(rects);
         return in;
+    }
+    // The names of the atoms in a window's ATOM-list property; empty when it has none.
+    std::vector<std::string> atoms(Window w, const char* property) {
+        Atom type;
+        int format;
+        unsigned long count = 0, after;
+        unsigned char* data = nullptr;
+        std::vector<std::string> names;
+        if (XGetWindowProperty(dpy_, w, XInternAtom(dpy_, property, False), 0, 64, False, XA_ATOM,
+                               &type, &format, &count, &after, &data) == Success &&
+            data && format == 32)
+            for (unsigned long i = 0; i < count; ++i) {
+                char* name = XGetAtomName(dpy_, reinterpret_cast<Atom*>(data)[i]);
+                names.emplace_back(name ? name : "");
+                if (name) XFree(name);
+            }
+        if (data) XFree(data);
+        return names;
     }
     bool shaped(Window w) {
         int bounding = 0, clip = 0, bx, by, cx, cy;
@@ -366,13 +402,44 @@ TEST_F(DesktopSessionTest, WithoutAnyDisplayTheProgramSaysSoAndEnds) {
 
 class ScalingTest : public DesktopSessionTest, public ::testing::WithParamInterface<double> {};
 
-TEST_P(ScalingTest, ShapeAndClicksScaleWithTheWindow) {
+// Channels apart by at most `tolerance`: a smooth scale-down may round a plain colour.
+bool SameColour(std::uint32_t a, std::uint32_t b, int tolerance) {
+    for (int shift : {0, 8, 16})
+        if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) return false;
+    return true;
+}
+
+// Groups of `f` screen rows (or columns) across the area that are not all alike. Text drawn
+// at one window pixel and enlarged has none; text drawn at the screen's density has many.
+int UnalikeGroups(const ScreenShot& shot, const ScreenRect& area, int f, bool rows) {
+    int groups = 0;
+    const int length = rows ? area.height : area.width, across = rows ? area.width : area.height;
+    for (int g = 0; g + f <= length; g += f) {
+        bool unalike = false;
+        for (int i = 1; i < f && !unalike; ++i)
+            for (int a = 0; a < across && !unalike; ++a)
+                unalike =
+                    rows ? shot.at(area.x + a, area.y + g) != shot.at(area.x + a, area.y + g + i)
+                         : shot.at(area.x + g, area.y + a) != shot.at(area.x + g + i, area.y + a);
+        groups += unalike;
+    }
+    return groups;
+}
+
+// An odd-sized skin, so that at 1.5 its edges fall between screen pixels, with parts that
+// reach the window's right and bottom edges: the screen must show exactly it, the shape
+// cut to it without a row or column short, the text drawn at the screen's density.
+TEST_P(ScalingTest, ShapeAndPictureAreTheSkinsAndTextIsDrawnAtDensity) {
     const double f = GetParam();
     PrivateXServer server(1280, 1024);
     ASSERT_TRUE(server.ok());
     XClient screen(server.display());
     screen.showBackdrop(kBackdrop);
-    WriteProgram(folder, "[main]\nchoice,3,1,one,two,three\nset,picked,%choice_sel%\nexit\n");
+    const QImage skin = Skin(301, 201);
+    WriteProgram(folder,
+                 "[main]\ntext,,MWMW HillHill\nchoice,3,1,one,two,three\n"
+                 "set,picked,%choice_sel%\nexit\n",
+                 skin);
     Velmora program(folder,
                     {"DISPLAY=" + server.display(), "QT_SCALE_FACTOR=" + std::to_string(f)});
     XLook x(server.display());
@@ -380,34 +447,152 @@ TEST_P(ScalingTest, ShapeAndClicksScaleWithTheWindow) {
     ASSERT_NE(w, 0u) << folder.read("stderr.txt");
     const ScreenRect g = x.geometry(w);
     EXPECT_EQ(g.x, qRound(100 * f));
-    EXPECT_EQ(g.width, qRound(300 * f));
-    EXPECT_EQ(g.height, qRound(200 * f));
-    auto at = [&](int wx, int wy) {
-        return screen.pixel(g.x + qRound(wx * f), g.y + qRound(wy * f));
-    };
-    ASSERT_TRUE(WaitUntil([&] { return at(150, 180) == kBody; }, kWait)) << "no skin painted";
-    for (const SkinPoint& p : kSkinPoints) {
-        SCOPED_TRACE(::testing::Message() << p.x << "," << p.y);
-        EXPECT_EQ(x.inShape(w, qRound(p.x * f), qRound(p.y * f)), p.inside);
-        if (!p.inside) {
-            EXPECT_EQ(at(p.x, p.y), kBackdrop);
-        }
-    }
-    EXPECT_EQ(at(15, 15), kBand);
+    EXPECT_EQ(g.width, qRound(301 * f));
+    EXPECT_EQ(g.height, qRound(201 * f));
+    // The backdrop shows through until the window paints, and it is dark too.
     ASSERT_TRUE(WaitUntil(
         [&] {
-            return screen.darkPixels(g.x + qRound(21 * f), g.y + qRound(131 * f),
+            return screen.pixel(g.x + qRound(150 * f), g.y + qRound(180 * f)) == kBody &&
+                   screen.darkPixels(g.x + qRound(21 * f), g.y + qRound(131 * f),
                                      g.x + qRound(200 * f), g.y + qRound(150 * f)) > 5;
         },
         kWait))
         << "choice 2 was not drawn";
+
+    // A screen pixel shows the skin pixel under its centre; where the centre lies on a
+    // skin edge either side will do. Away from the text, choices and colour edges the
+    // picture is the skin's colour or, outside the shape, the backdrop.
+    const std::vector<bool> shape = screen.shape(w, g.width, g.height);
+    const ScreenShot shot = screen.grab(g);
+    ASSERT_EQ(shot.width, g.width);
+    const QRect written[] = {{20, 40, 260, 60}, {18, 108, 184, 64}};  // text, framed choices
+    auto skinAt = [&](int sx, int sy) {
+        return sx < 0 || sy < 0 || sx >= skin.width() || sy >= skin.height()
+                   ? kCut
+                   : skin.pixel(sx, sy) & 0xFFFFFF;
+    };
+    auto inside = [&](int sx, int sy) { return skinAt(sx, sy) != kCut; };
+    int wrongShape = 0, wrongColour = 0;
+    for (int y = 0; y < g.height; ++y)
+        for (int xx = 0; xx < g.width; ++xx) {
+            const double u = (xx + 0.5) / f, v = (y + 0.5) / f;
+            const int sx = int(u), sy = int(v);
+            const bool in = inside(sx, sy), got = shape[size_t(y) * g.width + xx];
+            bool fits = got == in;
+            if (!fits && u == sx) fits = got == inside(sx - 1, sy);
+            if (!fits && v == sy) fits = got == inside(sx, sy - 1);
+            if (!fits && u == sx && v == sy) fits = got == inside(sx - 1, sy - 1);
+            if (!fits && ++wrongShape <= 5) ADD_FAILURE() << "shape at " << xx << "," << y;
+            bool plain = true;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    plain &= skinAt(sx + dx, sy + dy) == skinAt(sx, sy);
+            bool onWriting = false;
+            for (const QRect& r : written) onWriting |= r.adjusted(-1, -1, 1, 1).contains(sx, sy);
+            if (!plain || onWriting) continue;
+            const std::uint32_t want = in ? skinAt(sx, sy) : kBackdrop;
+            if (!SameColour(shot.at(xx, y), want, 2) && ++wrongColour <= 5)
+                ADD_FAILURE() << "screen at " << xx << "," << y << " is " << std::hex
+                              << shot.at(xx, y) << " want " << want;
+        }
+    EXPECT_EQ(wrongShape, 0);
+    EXPECT_EQ(wrongColour, 0);
+    // The tabs reach the window's last column and row.
+    int lastColumn = 0, lastRow = 0;
+    for (int i = 0; i < g.height; ++i) lastColumn += shape[size_t(i) * g.width + g.width - 1];
+    for (int i = 0; i < g.width; ++i) lastRow += shape[size_t(g.height - 1) * g.width + i];
+    EXPECT_GT(lastColumn, 0) << "the shape is a column short of the window";
+    EXPECT_GT(lastRow, 0) << "the shape is a row short of the window";
+
+    const ScreenRect text{qRound(20 * f), qRound(40 * f), qRound(200 * f), qRound(24 * f)};
+    int dark = 0;
+    for (int y = text.y; y < text.y + text.height; ++y)
+        for (int xx = text.x; xx < text.x + text.width; ++xx)
+            dark += !SameColour(shot.at(xx, y), kBody, 100);
+    EXPECT_GT(dark, 40) << "no text";
+    if (f == int(f) && f >= 2) {
+        EXPECT_GT(UnalikeGroups(shot, text, int(f), true), 2) << "text enlarged, not drawn";
+        EXPECT_GT(UnalikeGroups(shot, text, int(f), false), 2) << "text enlarged, not drawn";
+    }
+
     screen.click(g.x + qRound(60 * f), g.y + qRound(140 * f));
     ASSERT_EQ(program.exitStatus(kWait), 0);
     EXPECT_EQ(variable("picked"), "2");
 }
 
-INSTANTIATE_TEST_SUITE_P(Factors, ScalingTest, ::testing::Values(2.0, 1.5),
-                         [](const auto& info) { return info.param == 2.0 ? "x2" : "x1_5"; });
+INSTANTIATE_TEST_SUITE_P(Factors, ScalingTest, ::testing::Values(2.0, 1.5, 3.0),
+                         [](const auto& info) {
+                             return "x" + std::to_string(int(info.param)) +
+                                    (info.param == int(info.param) ? "" : "_5");
+                         });
+
+// Every fixed-size box the program shows, under openbox: the window manager lists what its
+// frame offers in _NET_WM_ALLOWED_ACTIONS, and neither minimise nor maximise may be there.
+struct FixedDialogCase {
+    const char* name;
+    const char* script;  // run with a test HTTP server as the proxy
+    const char* title;   // UTF-8; "" for the input box, which has none
+    bool fromContextMenu;
+};
+
+class FixedDialogTest : public DesktopSessionTest,
+                        public ::testing::WithParamInterface<FixedDialogCase> {};
+
+TEST_P(FixedDialogTest, OpenboxOffersNeitherMinimiseNorMaximise) {
+    const FixedDialogCase& c = GetParam();
+    XServer server(WindowManager::Openbox);
+    ASSERT_TRUE(server.ok()) << "Xvfb or openbox did not start";
+    // The download never ends: its dialog stays while the test looks.
+    HttpTestServer http({Send("HTTP/1.0 200 OK\r\n\r\n"), Stream(1000), Silence()});
+    WriteProgram(folder, c.script);
+    folder.writeBytes("variable.txt", folder.read("variable.txt") + "proxy=127.0.0.1\nproxyport=" +
+                                          std::to_string(http.port()) + "\n");
+    Velmora program(folder, {"DISPLAY=" + server.display()});
+    XLook x(server.display());
+    // The main window is called "velmora" too until its title is set.
+    const Window w = x.find("e2e");
+    ASSERT_NE(w, 0u) << folder.read("stderr.txt");
+    if (c.fromContextMenu) {
+        XClient pointer(server.display());
+        const ScreenRect g = x.geometry(w);
+        const int mx = g.x + 150, my = g.y + 100;
+        // The menu opens at the pointer, its one item just below and right of it.
+        auto onItem = [&] { return pointer.pixel(mx + 20, my + 10); };
+        ASSERT_TRUE(WaitUntil([&] { return onItem() == kBody; }, kWait)) << "no skin painted";
+        pointer.click(mx, my, 3);
+        ASSERT_TRUE(WaitUntil([&] { return onItem() != kBody; }, kWait)) << "no context menu";
+        pointer.click(mx + 20, my + 10);
+    }
+    const Window dialog = x.find(c.title, "velmora");
+    ASSERT_NE(dialog, 0u) << "no " << c.name << ": " << folder.read("stderr.txt");
+    ASSERT_NE(dialog, w);
+    std::vector<std::string> actions;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            actions = x.atoms(dialog, "_NET_WM_ALLOWED_ACTIONS");
+            return !actions.empty();
+        },
+        kWait))
+        << "openbox did not take the window on";
+    auto offered = [&](const char* action) {
+        return std::find(actions.begin(), actions.end(), action) != actions.end();
+    };
+    EXPECT_TRUE(offered("_NET_WM_ACTION_MOVE"));
+    EXPECT_FALSE(offered("_NET_WM_ACTION_MINIMIZE"));
+    EXPECT_FALSE(offered("_NET_WM_ACTION_MAXIMIZE_HORZ"));
+    EXPECT_FALSE(offered("_NET_WM_ACTION_MAXIMIZE_VERT"));
+    EXPECT_FALSE(offered("_NET_WM_ACTION_RESIZE"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, FixedDialogTest,
+    ::testing::Values(
+        FixedDialogCase{"message_box", "[main]\nmessagebox,hello\nexit\n", "velmora", false},
+        FixedDialogCase{"input_box", "[main]\ninput,name?\nexit\n", "", false},
+        FixedDialogCase{"about_box", "[main]\npause\n", "バージョン", true},
+        FixedDialogCase{"download_box", "[main]\ndownload,http://example.com/f.zip,f.zip\nexit\n",
+                        "ダウンロード", false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A real ibus daemon with a small engine of the test's own, which turns the key j into
 // 日本語 as a conversion would, and Qt's ibus front end in the program.

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "window/qt_skin.h"
 #include "window/qt_text_painter.h"
 #include "window_support.h"
 
@@ -39,8 +42,8 @@ protected:
 };
 
 TEST_F(DisplayTest, StartsPlainWhite) {
-    for (int y = 0; y < kLayerHeight; y += 7)
-        for (int x = 0; x < kLayerWidth; x += 7) ASSERT_EQ(LayerPixel(screen(), x, y), kWhite);
+    for (int y = 0; y < screen().height(); y += 7)
+        for (int x = 0; x < screen().width(); x += 7) ASSERT_EQ(LayerPixel(screen(), x, y), kWhite);
     EXPECT_EQ(presents, 0);
 }
 
@@ -99,9 +102,10 @@ TEST_F(DisplayTest, UnreadableTextPosDrawsAndPresentsNothing) {
 
 TEST_F(DisplayTest, ClearRemovesTextAndPicturesButKeepsTheSkin) {
     Layer& bg = rig.display.layers.background;  // a grey band of "skin" at the top
-    for (int y = 0; y < 20; ++y) std::fill_n(bg.row(y), 3 * 640, std::uint8_t(0x40));
+    for (int y = 0; y < 20; ++y) std::fill_n(bg.row(y), bg.stride(), std::uint8_t(0x40));
     rig.display.Compose({.copyBackground = true});
-    std::fill_n(rig.display.layers.base.row(300), 3 * 640, std::uint8_t(0));  // a "picture"
+    std::fill_n(rig.display.layers.base.row(300), rig.display.layers.base.stride(),
+                std::uint8_t(0));  // a "picture"
     rig.display.ShowText("clear", "Hello");
     rig.display.Clear();
     EXPECT_EQ(LayerPixel(screen(), 5, 5), 0x404040u);
@@ -154,6 +158,41 @@ TEST_F(DisplayTest, ChoiceHitExcludesEdgesAndUndrawnChoices) {
                  {2, 100, 80, false}, {7, 100, 60, false}, {0, 100, 60, false}};
     for (const auto& c : cases)
         EXPECT_EQ(rig.display.ChoiceHit(c.n, c.x, c.y), c.hit) << c.n << " " << c.x << "," << c.y;
+}
+
+// Whatever the skin, pictures and highlight, a frame composed at any scale is the frame
+// of scale 1 with every pixel enlarged: rectangles in window pixels cover whole blocks.
+TEST_F(DisplayTest, AtAnyScaleTheFrameIsTheOneOfScaleOneEnlarged) {
+    std::mt19937 random(21);
+    QImage skin(kLayerWidth, kLayerHeight, QImage::Format_BGR888);
+    for (int y = 0; y < skin.height(); ++y)
+        for (int x = 0; x < skin.width(); ++x) skin.setPixel(x, y, random() & 0xFFFFFF);
+    auto frame = [&](EngineRig& r, int scale) {
+        RecordingPainter rec;  // no text: only the raster operations are compared
+        r.display.painter = &rec;
+        r.display.layers.create(scale);
+        CopySkinToLayer(skin, r.display.layers.background);
+        r.display.Compose({.copyBackground = true});
+        LayerSet& l = r.display.layers;
+        Blit(l.base, l.base, -7, 300, 100, 61, Rop::NotCopy);  // a "picture" over the edge
+        Blit(l.base, l.base, 600, 470, 100, 100, Rop::White);
+        r.offerChoices(3, 2);
+        r.display.painter = nullptr;
+    };
+    frame(rig, 1);
+    for (int scale : {2, 3, kMaxLayerScale}) {
+        SCOPED_TRACE(scale);
+        EngineRig big;
+        frame(big, scale);
+        const Layer& b = big.display.layers.screen;
+        ASSERT_EQ(b.width(), kLayerWidth * scale);
+        int wrong = 0;
+        for (int y = 0; y < b.height(); ++y)
+            for (int x = 0; x < b.width(); ++x)
+                if (LayerPixel(b, x, y) != LayerPixel(screen(), x / scale, y / scale) &&
+                    ++wrong <= 3)
+                    ADD_FAILURE() << x << "," << y;
+    }
 }
 
 TEST_F(DisplayTest, NothingIsDrawnAfterTheLayersAreReleased) {

@@ -40,8 +40,8 @@ struct ImageScript : test::ScriptHarness {
     ImageScript() {
         display.layers.create();
         display.present = [this] { ++presents; };
-        for (int y = 0; y < kLayerHeight; ++y)
-            for (int x = 0; x < kLayerWidth; ++x)
+        for (int y = 0; y < display.layers.background.height(); ++y)
+            for (int x = 0; x < display.layers.background.width(); ++x)
                 std::copy(kGreen, kGreen + 3, display.layers.background.row(y) + x * 3);
         display.Compose({.copyBackground = true, .clearText = true});
     }

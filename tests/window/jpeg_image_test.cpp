@@ -26,10 +26,16 @@ Bgr PixelAt(const Layer& l, int x, int y) {
     return {p[0], p[1], p[2]};
 }
 
-Layer WhiteLayer() {
+Layer WhiteLayer(int scale = 1) {
     Layer l;
-    l.pixels.assign(static_cast<size_t>(kLayerStride) * kLayerHeight, 0xFF);
+    l.allocate(scale, 0xFF);
     return l;
+}
+
+// A layer of scale 2 or 4 takes the decoder's twofold enlargement; the rest of the scale
+// repeats pixels.
+int DecoderEnlargement(int layerScale) {
+    return layerScale % 2 == 0 ? 2 : 1;
 }
 
 // The whole picture decoded the ordinary way, top-down, blue-green-red.
@@ -42,7 +48,7 @@ struct Picture {
     }
 };
 
-Picture FullDecode(const std::string& path) {
+Picture FullDecode(const std::string& path, int enlargement = 1) {
     Picture pic;
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return pic;
@@ -53,6 +59,8 @@ Picture FullDecode(const std::string& path) {
     jpeg_stdio_src(&c, f);
     jpeg_read_header(&c, TRUE);
     c.out_color_space = JCS_EXT_BGR;
+    c.scale_num = static_cast<unsigned>(enlargement);
+    c.scale_denom = 1;
     jpeg_start_decompress(&c);
     pic.width = c.output_width;
     pic.height = c.output_height;
@@ -73,12 +81,15 @@ JpegStatus Place(const std::string& path, Layer& layer, int x, int y) {
     return f ? DrawJpeg(f.get(), layer, x, y) : JpegStatus::DecodeFailed;
 }
 
-// Every layer pixel: the picture's pixel where it lands, white elsewhere.
+// Every layer pixel: the picture's pixel where it lands, white elsewhere. `pic` is
+// decoded at the layer's DecoderEnlargement; each of its pixels covers `repeat` device
+// pixels each way.
 void ExpectPlaced(const Layer& layer, const Picture& pic, int x, int y) {
+    const int f = DecoderEnlargement(layer.scale()), repeat = layer.scale() / f;
     int wrong = 0;
-    for (int ly = 0; ly < kLayerHeight && wrong < 5; ++ly)
-        for (int lx = 0; lx < kLayerWidth && wrong < 5; ++lx) {
-            const int px = lx - x, py = ly - y;
+    for (int ly = 0; ly < layer.height() && wrong < 5; ++ly)
+        for (int lx = 0; lx < layer.width() && wrong < 5; ++lx) {
+            const int px = lx / repeat - x * f, py = ly / repeat - y * f;
             const bool inside = px >= 0 && py >= 0 && px < pic.width && py < pic.height;
             const Bgr want = inside ? pic.at(px, py) : Bgr{255, 255, 255};
             const Bgr got = PixelAt(layer, lx, ly);
@@ -129,6 +140,7 @@ struct PlaceCase {
     int width, height, hSamp, vSamp;
     bool progressive;
     int x, y;
+    int scale = 1;  // of the layer
 };
 
 class JpegPlaceTest : public JpegImageTest, public ::testing::WithParamInterface<PlaceCase> {};
@@ -143,9 +155,9 @@ TEST_P(JpegPlaceTest, MatchesFullDecode) {
                   .vSamp = c.vSamp,
                   .progressive = c.progressive};
     ASSERT_TRUE(WriteJpeg(file, spec, Gradient));
-    const Picture pic = FullDecode(file);
-    ASSERT_EQ(pic.width, c.width);
-    Layer layer = WhiteLayer();
+    const Picture pic = FullDecode(file, DecoderEnlargement(c.scale));
+    ASSERT_EQ(pic.width, c.width * DecoderEnlargement(c.scale));
+    Layer layer = WhiteLayer(c.scale);
     ASSERT_EQ(Place(file, layer, c.x, c.y), JpegStatus::Ok);
     ExpectPlaced(layer, pic, c.x, c.y);
 }
@@ -162,7 +174,13 @@ INSTANTIATE_TEST_SUITE_P(
                       PlaceCase{"crop_all_sides", 1000, 900, 2, 2, false, -181, -203},
                       PlaceCase{"one_pixel_up", 200, 100, 2, 2, false, 10, -99},
                       PlaceCase{"one_pixel_right", 200, 100, 2, 2, false, 639, 10},
-                      PlaceCase{"odd_sizes", 17, 9, 2, 2, false, 0, 471}),
+                      PlaceCase{"odd_sizes", 17, 9, 2, 2, false, 0, 471},
+                      // On a layer of a denser screen the picture keeps its window size.
+                      PlaceCase{"inside_420_x2", 101, 77, 2, 2, false, 30, 40, 2},
+                      PlaceCase{"crop_all_sides_x2", 1000, 900, 2, 2, false, -181, -203, 2},
+                      PlaceCase{"negative_progressive_x2", 300, 200, 2, 2, true, -37, -53, 2},
+                      PlaceCase{"bottom_right_422_x3", 300, 200, 2, 1, false, 601, 455, 3},
+                      PlaceCase{"crop_all_sides_x4", 1000, 900, 2, 2, false, -181, -203, 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(JpegImageTest, PictureWhollyOutsideLeavesLayerAlone) {

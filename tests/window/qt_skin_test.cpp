@@ -134,7 +134,8 @@ TEST_F(SkinTest, EveryUsualDepthGivesTheSameWindow) {
 
 TEST_F(SkinTest, LoadingComposesKeepsTextDropsPictures) {
     rig.display.ShowText("clear", "Hello");
-    std::fill_n(rig.display.layers.base.row(200), 3 * 640, std::uint8_t(0));  // a picture
+    std::fill_n(rig.display.layers.base.row(200), rig.display.layers.base.stride(),
+                std::uint8_t(0));  // a picture
     rig.folder.writeBytes("skin.bmp", MakeBmp(SampleSkin(), 24));
     presents = 0;
     window.LoadSkin("skin.bmp");

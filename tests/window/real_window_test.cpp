@@ -17,7 +17,6 @@
 // Xlib last: its macros would clash with the headers above.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/shape.h>
 
 namespace velmora::test {
 namespace {
@@ -37,26 +36,6 @@ std::string Skin() {
     for (int y = 150; y < 170; ++y)
         for (int x = 250; x < 270; ++x) img.setPixelColor(x, y, kCut);
     return MakeBmp(img, 24);
-}
-
-// The window's bounding shape as the X server holds it, one flag per pixel of a
-// width x height area; empty when the server has none to tell.
-std::vector<bool> ServerShape(const std::string& display, XID window, int width, int height) {
-    std::vector<bool> in;
-    ::Display* dpy = XOpenDisplay(display.c_str());
-    if (!dpy) return in;
-    int count = 0, ordering = 0;
-    XRectangle* rects = XShapeGetRectangles(dpy, window, ShapeBounding, &count, &ordering);
-    in.assign(size_t(width) * height, false);
-    for (int i = 0; i < count; ++i)
-        for (int y = std::max(0, int(rects[i].y));
-             y < std::min(height, rects[i].y + rects[i].height); ++y)
-            for (int x = std::max(0, int(rects[i].x));
-                 x < std::min(width, rects[i].x + rects[i].width); ++x)
-                in[size_t(y) * width + x] = true;
-    if (rects) XFree(rects);
-    XCloseDisplay(dpy);
-    return in;
 }
 
 class RealWindowTest : public ::testing::Test {
@@ -130,7 +109,7 @@ TEST_F(RealWindowTest, CheckerboardSkinGivesExactlyItsShapeDrawnAndClickable) {
     std::vector<bool> shape;
     const bool exact = WaitUntil(
         [&] {
-            shape = ServerShape(server.display(), window, kW, kH);
+            shape = x->shape(window, kW, kH);
             if (shape.empty()) return false;
             for (int y = 0; y < kH; ++y)
                 for (int x = 0; x < kW; ++x)

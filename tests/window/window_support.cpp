@@ -125,8 +125,8 @@ std::uint32_t LayerPixel(const Layer& layer, int x, int y) {
 
 int DarkPixels(const Layer& layer, int left, int top, int right, int bottom) {
     int n = 0;
-    for (int y = std::max(top, 0); y < std::min(bottom, kLayerHeight); ++y)
-        for (int x = std::max(left, 0); x < std::min(right, kLayerWidth); ++x) {
+    for (int y = std::max(top, 0); y < std::min(bottom, layer.height()); ++y)
+        for (int x = std::max(left, 0); x < std::min(right, layer.width()); ++x) {
             const std::uint8_t* p = layer.row(y) + 3 * x;
             if (p[0] + p[1] + p[2] < 3 * 128) ++n;
         }

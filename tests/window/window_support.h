@@ -37,9 +37,9 @@ struct EngineRig {
 // palette of the low depths holds the picture's colours, which must fit.
 std::string MakeBmp(const QImage& picture, int bits);
 
-// The pixel of a layer as 0xRRGGBB.
+// The pixel of a layer as 0xRRGGBB, at device pixel (x, y).
 std::uint32_t LayerPixel(const Layer& layer, int x, int y);
-// Number of pixels in the rectangle of a layer darker than mid-grey.
+// Number of device pixels in the rectangle of a layer darker than mid-grey.
 int DarkPixels(const Layer& layer, int left, int top, int right, int bottom);
 
 // Answers modal boxes as they open: each answer accepts (true) or cancels (false) one

@@ -5,11 +5,13 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/shape.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -121,17 +123,41 @@ std::uint32_t XClient::pixel(int x, int y) {
     return static_cast<std::uint32_t>(p & 0xFFFFFF);
 }
 
-int XClient::darkPixels(int left, int top, int right, int bottom) {
-    XImage* img = XGetImage(dpy_, DefaultRootWindow(dpy_), left, top, right - left, bottom - top,
-                            AllPlanes, ZPixmap);
-    if (!img) return -1;
-    int n = 0;
-    for (int y = 0; y < bottom - top; ++y)
-        for (int x = 0; x < right - left; ++x) {
-            const unsigned long p = XGetPixel(img, x, y);
-            if (((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 3 * 128) ++n;
-        }
+ScreenShot XClient::grab(const ScreenRect& area) {
+    ScreenShot shot;
+    XImage* img = XGetImage(dpy_, DefaultRootWindow(dpy_), area.x, area.y, unsigned(area.width),
+                            unsigned(area.height), AllPlanes, ZPixmap);
+    if (!img) return shot;
+    shot.width = area.width;
+    shot.height = area.height;
+    shot.rgb.reserve(size_t(area.width) * area.height);
+    for (int y = 0; y < area.height; ++y)
+        for (int x = 0; x < area.width; ++x)
+            shot.rgb.push_back(std::uint32_t(XGetPixel(img, x, y) & 0xFFFFFF));
     XDestroyImage(img);
+    return shot;
+}
+
+std::vector<bool> XClient::shape(XID window, int width, int height) {
+    std::vector<bool> in(size_t(width) * height, false);
+    int count = 0, ordering = 0;
+    XRectangle* rects = XShapeGetRectangles(dpy_, window, ShapeBounding, &count, &ordering);
+    for (int i = 0; i < count; ++i)
+        for (int y = std::max(0, int(rects[i].y));
+             y < std::min(height, rects[i].y + rects[i].height); ++y)
+            for (int x = std::max(0, int(rects[i].x));
+                 x < std::min(width, rects[i].x + rects[i].width); ++x)
+                in[size_t(y) * width + x] = true;
+    if (rects) XFree(rects);
+    return in;
+}
+
+int XClient::darkPixels(int left, int top, int right, int bottom) {
+    const ScreenShot shot = grab({left, top, right - left, bottom - top});
+    if (shot.rgb.empty()) return -1;
+    int n = 0;
+    for (const std::uint32_t p : shot.rgb)
+        if (((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 3 * 128) ++n;
     return n;
 }
 
@@ -157,12 +183,12 @@ void XClient::move(int x, int y) {
     XSync(dpy_, False);
 }
 
-void XClient::click(int x, int y) {
+void XClient::click(int x, int y, unsigned button) {
     XTestFakeMotionEvent(dpy_, -1, x, y, 0);
     XSync(dpy_, False);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    XTestFakeButtonEvent(dpy_, 1, True, 0);
-    XTestFakeButtonEvent(dpy_, 1, False, 30);
+    XTestFakeButtonEvent(dpy_, button, True, 0);
+    XTestFakeButtonEvent(dpy_, button, False, 30);
     XSync(dpy_, False);
 }
 

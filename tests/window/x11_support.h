@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "process.h"
 #include "wait.h"
@@ -42,6 +43,13 @@ struct ScreenRect {
     int x = 0, y = 0, width = 0, height = 0;
 };
 
+// Pixels read from the screen, 0xRRGGBB, row by row; empty when the area could not be read.
+struct ScreenShot {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> rgb;
+    std::uint32_t at(int x, int y) const { return rgb[static_cast<size_t>(y) * width + x]; }
+};
+
 class XClient {
 public:
     explicit XClient(const std::string& display);
@@ -55,11 +63,15 @@ public:
     bool exists(XID window);
     ScreenRect geometry(XID window);
     std::uint32_t pixel(int x, int y);  // 0xRRGGBB as shown on the screen
+    ScreenShot grab(const ScreenRect& area);
+    // The window's bounding shape as the server holds it, one flag per pixel of a
+    // width x height area.
+    std::vector<bool> shape(XID window, int width, int height);
     int darkPixels(int left, int top, int right, int bottom);
     void focus(XID window);
     // WM_DELETE_WINDOW, as a window manager sends it for the close button.
     void requestClose(XID window);
-    void click(int x, int y);
+    void click(int x, int y, unsigned button = 1);
     void move(int x, int y);  // the pointer, without a button
     void key(const char* keysymName);
 

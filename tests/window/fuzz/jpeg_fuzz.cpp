@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Kept from one input to the next: fresh megabytes for every input would cost more
     // than the decoding.
     static Layer layer, before;
-    layer.pixels.assign(static_cast<size_t>(kLayerStride) * kLayerHeight, 0x5A);
+    layer.allocate(1, 0x5A);
     before.pixels = layer.pixels;
     std::FILE* f =
         fmemopen(const_cast<std::uint8_t*>(stream), std::max<std::size_t>(length, 1), "rb");
@@ -107,18 +107,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Reference& ref = Whole(stream, length);
     if (!ref.header) return 0;
     // The picture's rectangle on the layer, [left, right) x [top, bottom).
-    const long left = std::clamp<long>(x, 0, kLayerWidth),
-               top = std::clamp<long>(y, 0, kLayerHeight);
-    const long right = std::clamp<long>(long(x) + ref.width, 0, kLayerWidth);
-    const long bottom = std::clamp<long>(long(y) + ref.height, 0, kLayerHeight);
-    for (int ly = 0; ly < kLayerHeight; ++ly) {
+    const long left = std::clamp<long>(x, 0, layer.width()),
+               top = std::clamp<long>(y, 0, layer.height());
+    const long right = std::clamp<long>(long(x) + ref.width, 0, layer.width());
+    const long bottom = std::clamp<long>(long(y) + ref.height, 0, layer.height());
+    for (int ly = 0; ly < layer.height(); ++ly) {
         const std::uint8_t *got = layer.row(ly), *was = before.row(ly);
         if (ly < top || ly >= bottom || left >= right) {
-            Require(std::memcmp(got, was, 3 * kLayerWidth) == 0);
+            Require(std::memcmp(got, was, 3 * layer.width()) == 0);
             continue;
         }
         Require(std::memcmp(got, was, 3 * left) == 0);
-        Require(std::memcmp(got + 3 * right, was + 3 * right, 3 * (kLayerWidth - right)) == 0);
+        Require(std::memcmp(got + 3 * right, was + 3 * right, 3 * (layer.width() - right)) == 0);
         if (ref.clean)
             Require(std::memcmp(got + 3 * left,
                                 &ref.bgr[(size_t(ly - y) * ref.width + (left - x)) * 3],
