@@ -84,7 +84,7 @@ try {
   }
   const box = await page.evaluate(() => {
     const b = document.getElementById('screen').getBoundingClientRect();
-    return { x: b.left, y: b.top, k: b.width / document.getElementById('screen').width };
+    return { x: b.left, y: b.top, k: (b.width * window.velmora.scale) / document.getElementById('screen').width };
   });
   // The sample's first choice.
   for (let i = 0; i < rounds / 4; i++) {

@@ -105,7 +105,8 @@ const char* UsageText() {
            "  QT_QPA_PLATFORM           Qt's platform for the window (xcb, wayland, offscreen),\n"
            "                            instead of velmora's own choice\n"
            "  QT_IM_MODULE              the input method of the input dialog (fcitx, ibus)\n"
-           "  QT_SCALE_FACTOR           display scaling, as for any Qt program\n"
+           "  QT_SCALE_FACTOR           display scaling, as for any Qt program (--serve: 2\n"
+           "                            unless set)\n"
            "  LANG, LC_ALL              the language of Qt's own dialog buttons\n"
            "  XDG_CONFIG_HOME           where registerrunonce puts its autostart entry\n"
            "Reference for script authors: scripting.md in velmora's documentation.\n";

@@ -96,7 +96,12 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
     }
     // Served alone, the window is drawn off screen: no display is needed or used.
     const std::string userPlatform = Env("QT_QPA_PLATFORM");
-    if (options.browsers == Options::Browsers::Serve) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const bool scaleChosen = !Env("QT_SCALE_FACTOR").empty();
+    if (options.browsers == Options::Browsers::Serve) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        // Drawn at twice the window's pixels, text stays sharp on a phone's dense screen.
+        if (!scaleChosen) setenv("QT_SCALE_FACTOR", "2", 1);
+    }
     DisplayEnvironment env;
     env.qtPlatform = Env("QT_QPA_PLATFORM");
     env.xDisplay = Env("DISPLAY");
@@ -126,6 +131,7 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
             unsetenv("QT_QPA_PLATFORM");
         else
             setenv("QT_QPA_PLATFORM", userPlatform.c_str(), 1);
+        if (!scaleChosen) unsetenv("QT_SCALE_FACTOR");
     }
     // The interpreter's loop is the program's loop; closing the window must not
     // end a Qt loop that is not running.
@@ -152,7 +158,7 @@ int RunWindowApp(int argc, char** argv, const Options& options) {
                          options.serveAt.c_str(), qPrintable(error));
             return 1;
         }
-        mirror = std::make_unique<WindowMirror>(*frontend.window(), display, browserServer);
+        mirror = std::make_unique<WindowMirror>(frontend, display, browserServer);
         AnnounceServer(browserServer, serveAt->address);
     }
     // SIGINT, SIGTERM and SIGHUP close the window as the exit area does, without asking;

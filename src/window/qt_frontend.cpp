@@ -125,6 +125,7 @@ void WindowFrontend::pumpOneMessage() {
 }
 
 void WindowFrontend::waitForEvents(int milliseconds) {
+    emit aboutToWait();
     QTimer wake;  // the longest wait, when nothing else happens
     wake.setSingleShot(true);
     wake.start(std::max(milliseconds, 0));

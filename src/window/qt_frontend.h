@@ -55,6 +55,10 @@ public:
     void runModalProgress(const std::string& caption, const std::string& detail,
                           ProgressTask& task) override;
 
+signals:
+    // The script has stopped running and the interpreter is about to wait for events.
+    void aboutToWait();
+
 private:
     QString caption_;
     Engine* engine_ = nullptr;

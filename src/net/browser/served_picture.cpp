@@ -55,33 +55,39 @@ std::vector<QRect> ChangedRects(const std::uint8_t* was, const std::uint8_t* now
     return done;
 }
 
-bool ServedPicture::setOutline(QSize size, const QRegion& shape) {
+bool ServedPicture::setOutline(QSize size, const QRegion& shape, int scale) {
     size = size.boundedTo(QSize(kLayerWidth, kLayerHeight)).expandedTo(QSize(1, 1));
-    QImage alpha(size, QImage::Format_Alpha8);
+    QImage alpha(size * scale, QImage::Format_Alpha8);
     alpha.fill(shape.isEmpty() ? 255 : 0);
     if (!shape.isEmpty()) {
         QPainter p(&alpha);
-        for (const QRect& r : shape) p.fillRect(r, Qt::black);
+        for (const QRect& r : shape)
+            p.fillRect(QRect(r.topLeft() * scale, r.size() * scale), Qt::black);
     }
-    if (size == size_ && alpha == alpha_) return false;
+    if (size == size_ && scale == scale_ && alpha == alpha_) return false;
     size_ = size;
+    scale_ = scale;
     alpha_ = std::move(alpha);
     taken_ = false;
     return true;
 }
 
 std::vector<FramePiece> ServedPicture::takeChanges(const Layer& screen) {
-    if (screen.empty() || size_.isEmpty()) return {};
+    if (screen.empty() || size_.isEmpty() || screen.scale() != scale_) return {};
     std::vector<FramePiece> pieces;
-    if (taken_) {
-        for (const QRect& r :
-             ChangedRects(pixels_.data(), screen.pixels.data(), kLayerStride, size_))
-            pieces.push_back({r, {}});
-    }
-    pixels_ = screen.pixels;
     if (!taken_) {
+        pixels_ = screen.pixels;
+        stride_ = screen.stride();
         taken_ = true;
         return whole();
+    }
+    // Only the changed rectangles are copied: a whole frame is megabytes at a high scale.
+    for (const QRect& r :
+         ChangedRects(pixels_.data(), screen.pixels.data(), stride_, devicePixels())) {
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            std::memcpy(pixels_.data() + static_cast<size_t>(y) * stride_ + r.x() * 3,
+                        screen.row(y) + r.x() * 3, static_cast<size_t>(r.width()) * 3);
+        pieces.push_back({r, {}});
     }
     for (FramePiece& p : pieces) p = piece(p.rect);
     return pieces;
@@ -89,12 +95,12 @@ std::vector<FramePiece> ServedPicture::takeChanges(const Layer& screen) {
 
 std::vector<FramePiece> ServedPicture::whole() const {
     if (!taken_) return {};
-    return {piece(QRect(QPoint(0, 0), size_))};
+    return {piece(QRect(QPoint(0, 0), devicePixels()))};
 }
 
 FramePiece ServedPicture::piece(const QRect& rect) const {
-    const QImage screen(pixels_.data(), kLayerWidth, kLayerHeight, kLayerStride,
-                        QImage::Format_BGR888);
+    const QImage screen(pixels_.data(), stride_ / 3, static_cast<int>(pixels_.size()) / stride_,
+                        stride_, QImage::Format_BGR888);
     QImage argb = screen.copy(rect).convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < rect.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(argb.scanLine(y));

@@ -2,7 +2,6 @@
 #include "net/browser/window_mirror.h"
 
 #include <QAbstractButton>
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
@@ -12,6 +11,7 @@
 #include <QWebSocket>
 
 #include "window/display.h"
+#include "window/qt_frontend.h"
 #include "window/qt_script_window.h"
 
 namespace velmora {
@@ -42,8 +42,8 @@ QString FittedText(const QLineEdit& edit, QString text) {
 
 }  // namespace
 
-WindowMirror::WindowMirror(ScriptWindow& window, Display& display, BrowserServer& server)
-    : window_(window), display_(display), server_(server) {
+WindowMirror::WindowMirror(WindowFrontend& frontend, Display& display, BrowserServer& server)
+    : window_(*frontend.window()), display_(display), server_(server) {
     auto shown = std::move(display_.present);
     display_.present = [this, shown = std::move(shown)] {
         if (shown) shown();
@@ -53,14 +53,13 @@ WindowMirror::WindowMirror(ScriptWindow& window, Display& display, BrowserServer
     connect(&frameTimer_, &QTimer::timeout, this, &WindowMirror::sendChanges);
     connect(&dialogPoll_, &QTimer::timeout, this, &WindowMirror::watchDialog);
     dialogPoll_.start(kMirrorDialogPollMs);
-    // A frame held back for the rate goes when the program is about to wait for events:
-    // the script has stopped drawing, and the browser should see the last of it at once.
-    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
-            [this] {
-                if (!frameTimer_.isActive()) return;
-                frameTimer_.stop();
-                sendChanges();
-            });
+    // A frame held back for the rate goes when the script stops to wait: it has stopped
+    // drawing, and the browser should see the last of it at once.
+    connect(&frontend, &WindowFrontend::aboutToWait, this, [this] {
+        if (!frameTimer_.isActive()) return;
+        frameTimer_.stop();
+        sendChanges();
+    });
     connect(&window_, &QWidget::windowTitleChanged, this, [this](const QString& title) {
         title_ = title;
         server_.broadcast(TextMessage("title", {{"text", title}}), Skippable::No, false);
@@ -70,7 +69,6 @@ WindowMirror::WindowMirror(ScriptWindow& window, Display& display, BrowserServer
     server_.onEvent = [this](QWebSocket* from, const BrowserEvent& e) { handle(from, e); };
     // A dialog that opens or closes is told at once, not at the next poll.
     qApp->installEventFilter(this);
-    sinceFrame_.start();
 }
 
 WindowMirror::~WindowMirror() {
@@ -88,27 +86,23 @@ bool WindowMirror::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void WindowMirror::presented() {
-    // The first frame after a quiet spell goes at once; the ones that follow it closely are
-    // joined into one, sent when the spell is over.
-    if (frameTimer_.isActive()) return;
-    const qint64 since = sinceFrame_.elapsed();
-    if (since >= kMirrorFrameMs)
-        sendChanges();
-    else
-        frameTimer_.start(static_cast<int>(kMirrorFrameMs - since));
+    // Frames that follow each other closely are joined: the last of them goes when the
+    // script stops to wait, or after kMirrorFrameMs while it keeps drawing.
+    if (!frameTimer_.isActive()) frameTimer_.start(kMirrorFrameMs);
 }
 
 QJsonObject WindowMirror::windowFields() const {
     return {{"w", picture_.size().width()},
             {"h", picture_.size().height()},
+            {"scale", picture_.scale()},
             {"title", title_},
             {"about", WithoutMnemonic(ScriptWindow::AboutItemText())}};
 }
 
 void WindowMirror::sendChanges() {
-    sinceFrame_.restart();
     if (!display_.layers.ready) return;
-    if (picture_.setOutline(QSize(window_.skinWidth(), window_.skinHeight()), window_.shape()))
+    if (picture_.setOutline(QSize(window_.skinWidth(), window_.skinHeight()), window_.shape(),
+                            display_.layers.scale))
         server_.broadcast(TextMessage("window", windowFields()), Skippable::No, false);
     const std::vector<FramePiece> pieces = picture_.takeChanges(display_.layers.screen);
     if (!pieces.empty()) server_.broadcast(FrameMessage(pieces), Skippable::Yes, true);

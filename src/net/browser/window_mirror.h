@@ -3,7 +3,6 @@
 // title and the modal dialogs, and sends only what changed.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QJsonObject>
 #include <QList>
@@ -23,9 +22,10 @@ namespace velmora {
 
 class Display;
 class ScriptWindow;
+class WindowFrontend;
 
-// The shortest time between two frames to the browsers; a faster script's frames are
-// joined, the last one always sent.
+// The longest a frame waits while the script keeps drawing; its frames meanwhile are
+// joined, and the last one goes as soon as the script waits.
 constexpr int kMirrorFrameMs = 16;
 // How often an open dialog's picture is looked at (the download's progress moves).
 constexpr int kMirrorDialogPollMs = 100;
@@ -33,8 +33,8 @@ constexpr int kMirrorDialogPollMs = 100;
 class WindowMirror : public QObject {
     Q_OBJECT
 public:
-    // Hooks into the display's frames; both must outlive the mirror.
-    WindowMirror(ScriptWindow& window, Display& display, BrowserServer& server);
+    // Hooks into the front end's window and display; all must outlive the mirror.
+    WindowMirror(WindowFrontend& frontend, Display& display, BrowserServer& server);
     ~WindowMirror() override;
 
 protected:
@@ -64,7 +64,6 @@ private:
     ServedPicture picture_;
     QString title_;
     QTimer frameTimer_, dialogPoll_;
-    QElapsedTimer sinceFrame_;
     OpenDialog open_;
     int dialogsSeen_ = 0;
 };

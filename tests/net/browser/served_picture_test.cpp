@@ -11,7 +11,7 @@ namespace {
 
 Layer WhiteLayer() {
     Layer l;
-    l.pixels.assign(static_cast<size_t>(kLayerStride) * kLayerHeight, 0xff);
+    l.allocate(1, 0xff);
     return l;
 }
 
@@ -29,7 +29,7 @@ TEST(ServedPicture, ChangedRectsCoverEveryChangeAndNothingTwice) {
             now.row(y)[x * 3] = static_cast<std::uint8_t>(random());
         }
         const std::vector<QRect> rects =
-            ChangedRects(was.pixels.data(), now.pixels.data(), kLayerStride, size);
+            ChangedRects(was.pixels.data(), now.pixels.data(), was.stride(), size);
         QRegion covered;
         for (const QRect& r : rects) {
             EXPECT_TRUE(QRect(QPoint(0, 0), size).contains(r));
@@ -51,8 +51,8 @@ TEST(ServedPicture, ChangedRectsCoverEveryChangeAndNothingTwice) {
 TEST(ServedPicture, SendsTheWholeFirstThenOnlyTheChangedTile) {
     ServedPicture picture;
     const QRegion shape = QRegion(0, 0, 100, 50) - QRegion(0, 0, 10, 10);
-    ASSERT_TRUE(picture.setOutline(QSize(100, 50), shape));
-    EXPECT_FALSE(picture.setOutline(QSize(100, 50), shape));
+    ASSERT_TRUE(picture.setOutline(QSize(100, 50), shape, 1));
+    EXPECT_FALSE(picture.setOutline(QSize(100, 50), shape, 1));
     Layer screen = WhiteLayer();
     std::vector<FramePiece> first = picture.takeChanges(screen);
     ASSERT_EQ(first.size(), 1u);

@@ -94,7 +94,7 @@ async function sameAsWindow(page, windowId, what) {
 async function pagePoint(page, x, y) {
   const r = await page.evaluate(() => {
     const b = document.getElementById('screen').getBoundingClientRect();
-    return { left: b.left, top: b.top, k: b.width / document.getElementById('screen').width };
+    return { left: b.left, top: b.top, k: (b.width * window.velmora.scale) / document.getElementById('screen').width };
   });
   return { x: r.left + (x + 0.5) * r.k, y: r.top + (y + 0.5) * r.k };
 }

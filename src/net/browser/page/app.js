@@ -15,12 +15,12 @@ const titleBar = document.getElementById('title');
 // What tests and measurements read.
 const state = {
   frames: 0, lastFrameAt: 0, lastFrameBytes: 0, inputAt: 0, dialog: 0, connected: false,
-  ended: false,
+  ended: false, scale: 1,
 };
 window.velmora = state;
 
 let socket = null;
-let size = { w: 1, h: 1 };
+let size = { w: 1, h: 1, scale: 1 };
 let scale = 1;
 let dialog = null;  // the open dialog's fields
 let pictureUrl = null;
@@ -49,15 +49,19 @@ function fit() {
   if (scale >= 2) scale = Math.floor(scale);
   screen.style.width = `${size.w * scale}px`;
   screen.style.height = `${size.h * scale}px`;
-  screen.classList.toggle('crisp', Number.isInteger(scale) && scale >= 2);
+  // Square blocks of the screen's pixels for each of the picture's keep it sharp.
+  const pixels = (scale * window.devicePixelRatio) / size.scale;
+  screen.classList.toggle('crisp', Number.isInteger(pixels) && pixels >= 2);
   if (dialog) placeDialog();
 }
 
+// The window's size is in its own pixels; the picture has `scale` of them each way.
 function setWindow(m) {
-  if (m.w !== size.w || m.h !== size.h) {
-    size = { w: m.w, h: m.h };
-    screen.width = m.w;
-    screen.height = m.h;
+  if (m.w !== size.w || m.h !== size.h || m.scale !== size.scale) {
+    size = { w: m.w, h: m.h, scale: m.scale };
+    state.scale = m.scale;
+    screen.width = m.w * m.scale;
+    screen.height = m.h * m.scale;
     fit();
   }
   setTitle(m.title);
