@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QWebSocket>
@@ -55,9 +56,20 @@ constexpr char kPagePolicy[] =
 
 // Frames go out as soon as they are written: with Nagle's algorithm the second of two
 // quick frames waits for the browser's delayed acknowledgement, some 40 ms.
-// It also bounds the connections open at once, page requests and browsers together: each
-// holds a descriptor, and the script needs its own for its files.
-class LowDelayTcpServer : public QTcpServer {
+// It also guards what Qt's HTTP server does not: the connections open at once (each
+// holds a descriptor, and the script needs its own for its files), and what a connection
+// may send and how long it may stay before it becomes a browser. Qt reads a request's
+// header and body whole, however large, and keeps an idle connection for ever.
+class GuardedTcpServer : public QTcpServer {
+public:
+    // The browser at this peer has passed the token: its connection lives on.
+    void keep(const QHostAddress& address, quint16 port) {
+        for (QTcpSocket* s : findChildren<QTcpSocket*>()) {
+            if (s->peerPort() != port || s->peerAddress() != address) continue;
+            s->setProperty(kKept, true);
+        }
+    }
+
 protected:
     void incomingConnection(qintptr descriptor) override {
         if (open_ >= kMaxConnections) {
@@ -69,14 +81,26 @@ protected:
             delete socket;
             return;
         }
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // Counted until destroyed, whoever owns it by then (the HTTP or WebSocket server).
         ++open_;
         connect(socket, &QObject::destroyed, this, [this] { --open_; });
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // Connected before the HTTP server's own, so it sees every arrival first. Bytes
+        // that Qt puts back to parse again count again: a real request stays far below.
+        auto* received = new qint64(0);
+        connect(socket, &QObject::destroyed, this, [received] { delete received; });
+        connect(socket, &QTcpSocket::readyRead, this, [socket, received] {
+            *received += socket->bytesAvailable();
+            if (*received > kMaxRequestBytes && !socket->property(kKept).toBool()) socket->abort();
+        });
+        QTimer::singleShot(kRequestDeadlineMs, socket, [socket] {
+            if (!socket->property(kKept).toBool()) socket->abort();
+        });
         addPendingConnection(socket);
     }
 
 private:
+    static constexpr char kKept[] = "velmoraBrowser";
     int open_ = 0;
 };
 
@@ -95,7 +119,7 @@ BrowserServer::~BrowserServer() {
 }
 
 bool BrowserServer::start(const QHostAddress& address, quint16 port, QString& error) {
-    auto server = std::make_unique<LowDelayTcpServer>();
+    auto server = std::make_unique<GuardedTcpServer>();
     if (!server->listen(address, port)) {
         error = server->errorString();
         return false;
@@ -119,24 +143,29 @@ bool BrowserServer::tokenMatches(const QString& path, const QString& rest) const
 
 bool BrowserServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
     using Method = QHttpServerRequest::Method;
-    if (request.method() != Method::Get && request.method() != Method::Head) return false;
+    if (request.method() != Method::Get) return false;
     const QString path = request.url().path();
     // Qt's server hands an upgrade over to WebSocket only when the request was handled;
     // the socket's address is checked again once it is accepted.
     if (tokenMatches(path, QStringLiteral("ws")))
-        return request.method() == Method::Get &&
-               request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
+        return request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
+    // The address typed without its last slash.
+    if (tokenMatches(path + QLatin1Char('/'), QString())) {
+        makeResponder(request, socket)
+            .write({{"Location", (path + QLatin1Char('/')).toLatin1()}},
+                   QHttpServerResponder::StatusCode::MovedPermanently);
+        return true;
+    }
     for (const PageFile& f : kPageFiles) {
         if (!tokenMatches(path, QLatin1String(f.name))) continue;
         QFile file(QLatin1String(f.resource));
         if (!file.open(QIODevice::ReadOnly)) return false;
-        const QByteArray body = request.method() == Method::Head ? QByteArray() : file.readAll();
         makeResponder(request, socket)
-            .write(body, {{"Content-Type", f.type},
-                          {"Cache-Control", "no-store"},
-                          {"Referrer-Policy", "no-referrer"},
-                          {"X-Content-Type-Options", "nosniff"},
-                          {"Content-Security-Policy", kPagePolicy}});
+            .write(file.readAll(), {{"Content-Type", f.type},
+                                    {"Cache-Control", "no-store"},
+                                    {"Referrer-Policy", "no-referrer"},
+                                    {"X-Content-Type-Options", "nosniff"},
+                                    {"Content-Security-Policy", kPagePolicy}});
         return true;
     }
     return false;
@@ -154,7 +183,11 @@ void BrowserServer::acceptBrowsers() {
         std::unique_ptr<QWebSocket> socket = nextPendingWebSocketConnection();
         if (!socket) continue;
         // Refused sockets go later: the WebSocket server is still using them up the stack.
-        if (!tokenMatches(socket->requestUrl().path(), QStringLiteral("ws"))) {
+        // A page of another site holding the token must not drive the window either.
+        const QUrl origin(socket->origin()), at = socket->requestUrl();
+        const bool foreign = !socket->origin().isEmpty() &&
+                             (origin.host() != at.host() || origin.port(80) != at.port(80));
+        if (foreign || !tokenMatches(at.path(), QStringLiteral("ws"))) {
             socket->abort();
             socket.release()->deleteLater();
             continue;
@@ -165,6 +198,8 @@ void BrowserServer::acceptBrowsers() {
             continue;
         }
         QWebSocket* s = socket.get();
+        for (QTcpServer* tcp : servers())
+            static_cast<GuardedTcpServer*>(tcp)->keep(s->peerAddress(), s->peerPort());
         s->setMaxAllowedIncomingFrameSize(kMaxBrowserMessageBytes);
         s->setMaxAllowedIncomingMessageSize(kMaxBrowserMessageBytes);
         connect(s, &QWebSocket::textMessageReceived, this,
@@ -201,6 +236,14 @@ void BrowserServer::receive(QWebSocket* from, const QString& message) {
 }
 
 void BrowserServer::send(QWebSocket* to, const QByteArray& message, bool binary) {
+    // What cannot be left out still has a bound: a browser that reads nothing for so long
+    // is gone in all but name. Dropped from the event loop, as callers may be iterating.
+    if (to->bytesToWrite() > 2 * kMaxBrowserBacklog) {
+        QTimer::singleShot(0, this, [this, gone = QPointer<QWebSocket>(to)] {
+            if (gone) drop(gone);
+        });
+        return;
+    }
     if (binary)
         to->sendBinaryMessage(message);
     else
@@ -239,6 +282,7 @@ void BrowserServer::closeAll() {
     for (auto& [socket, client] : clients_) {
         socket->disconnect(this);
         socket->close(QWebSocketProtocol::CloseCodeNormal, QStringLiteral("ended"));
+        socket->flush();  // the program is ending: no event loop will send it later
         client.socket.release()->deleteLater();
     }
     clients_.clear();

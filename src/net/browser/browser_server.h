@@ -22,6 +22,10 @@ namespace velmora {
 constexpr int kMaxBrowsers = 100;
 // Connections open at once, browsers and page requests together; more are closed at once.
 constexpr int kMaxConnections = 2 * kMaxBrowsers;
+// What a connection may send before it is a browser, and how long it may stay one without
+// becoming it: a page request is a few hundred bytes and milliseconds.
+constexpr qint64 kMaxRequestBytes = 64 << 10;
+constexpr int kRequestDeadlineMs = 10000;
 // Messages a browser may send in one second; the rest are dropped. A browser that sends
 // ten times as many is disconnected.
 constexpr int kBrowserMessagesPerSecond = 200;

@@ -7,10 +7,12 @@
 #include <QEvent>
 #include <QJsonArray>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QValidator>
 #include <QWebSocket>
 
 #include "window/display.h"
+#include "window/qt_dialogs.h"
 #include "window/qt_frontend.h"
 #include "window/qt_script_window.h"
 
@@ -33,9 +35,11 @@ QString WithoutMnemonic(QString t) {
 // Text typed in a browser, cut as the dialog's own field would cut it when typed there.
 QString FittedText(const QLineEdit& edit, QString text) {
     text.truncate(edit.maxLength());
-    if (const QValidator* v = edit.validator()) {
-        int pos = static_cast<int>(text.size());
-        if (v->validate(text, pos) == QValidator::Invalid) return QString();
+    const QValidator* v = edit.validator();
+    for (int pos = static_cast<int>(text.size()); v && !text.isEmpty();
+         pos = static_cast<int>(text.size())) {
+        if (v->validate(text, pos) != QValidator::Invalid) break;
+        text.chop(text.size() >= 2 && text.back().isLowSurrogate() ? 2 : 1);
     }
     return text;
 }
@@ -137,6 +141,9 @@ void WindowMirror::watchDialog() {
             if (!b->isVisible()) continue;
             QJsonObject f = RectFields(QRect(b->mapTo(dialog, QPoint(0, 0)), b->size()));
             f[QLatin1String("text")] = WithoutMnemonic(b->text());
+            // Enter in the browser presses it, as in the window.
+            auto* push = qobject_cast<QPushButton*>(b);
+            f[QLatin1String("default")] = push && push->isDefault();
             buttons.append(f);
             open_.buttons.append(b);
         }
@@ -149,6 +156,9 @@ void WindowMirror::watchDialog() {
             open_.edit = e;
             QJsonObject f = RectFields(QRect(e->mapTo(dialog, QPoint(0, 0)), e->size()));
             f[QLatin1String("text")] = e->text();
+            // The page stops typing there; the bytes are cut here, as the field cuts them.
+            if (qobject_cast<InputDialog*>(dialog))
+                f[QLatin1String("max")] = InputDialog::kMaxAnswerBytes;
             open_.fields[QLatin1String("edit")] = f;
             break;
         }

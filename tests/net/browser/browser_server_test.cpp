@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QTcpSocket>
 #include <QWebSocket>
@@ -81,6 +82,8 @@ TEST_F(BrowserServerTest, ServesThePageOnlyUnderTheToken) {
         {"GET " + t + "../ HTTP/1.1", "404"},
         {"POST " + t + " HTTP/1.1\r\nContent-Length: 0", "404"},
         {"GET " + t + "ws HTTP/1.1", "404"},  // not an upgrade
+        {"HEAD " + t + " HTTP/1.1", "404"},
+        {"GET " + t.left(t.size() - 1) + " HTTP/1.1", "301"},  // without the last slash
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.request.toStdString());
@@ -116,15 +119,60 @@ TEST_F(BrowserServerTest, BoundsTheConnectionsOpenAtOnce) {
         [&] { return Get("GET " + token().toLatin1() + " HTTP/1.1").startsWith("HTTP/1.1 200"); }));
 }
 
-TEST_F(BrowserServerTest, RefusesABrowserWithoutTheToken) {
-    QWebSocket ws;
-    ws.open(
-        QUrl(QStringLiteral("ws://127.0.0.1:%1/%2/ws").arg(server.port()).arg(QString(32, 'a'))));
-    bool ended = false;
-    QObject::connect(&ws, &QWebSocket::disconnected, [&] { ended = true; });
-    ASSERT_TRUE(Until([&] { return ended || ws.state() == QAbstractSocket::UnconnectedState; }));
-    EXPECT_EQ(joined, 0);
-    EXPECT_EQ(server.browsers(), 0);
+TEST_F(BrowserServerTest, EndsOversizedAndLingeringRequestsButKeepsBrowsers) {
+    QWebSocket browser;
+    ASSERT_TRUE(Connect(browser, token() + QStringLiteral("ws")));
+    QTcpSocket idle, endless;
+    for (QTcpSocket* s : {&idle, &endless})
+        s->connectToHost(QHostAddress::LocalHost, server.port());
+    ASSERT_TRUE(Until([&] {
+        return idle.state() == QAbstractSocket::ConnectedState &&
+               endless.state() == QAbstractSocket::ConnectedState;
+    }));
+    // A header that never ends is cut off at the bound, long before the deadline.
+    QElapsedTimer clock;
+    clock.start();
+    endless.write("GET / HTTP/1.1\r\nX-A: ");
+    const QByteArray chunk(16 << 10, 'a');
+    EXPECT_TRUE(Until([&] {
+        if (endless.state() == QAbstractSocket::ConnectedState &&
+            endless.bytesToWrite() < chunk.size())
+            endless.write(chunk);
+        return endless.state() == QAbstractSocket::UnconnectedState;
+    }));
+    EXPECT_LT(clock.elapsed(), kRequestDeadlineMs);
+    // An idle connection goes at the deadline; the browser stays.
+    EXPECT_TRUE(test::WaitFor(
+        [&] {
+            QCoreApplication::processEvents();
+            return idle.state() == QAbstractSocket::UnconnectedState;
+        },
+        2 * kRequestDeadlineMs));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(browser.state(), QAbstractSocket::ConnectedState);
+    EXPECT_EQ(server.browsers(), 1);
+}
+
+TEST_F(BrowserServerTest, RefusesABrowserWithoutTheTokenOrFromAnotherSite) {
+    struct Case {
+        const char* name;
+        QString origin, path;
+    };
+    const Case cases[] = {
+        {"wrong token", QString(), QStringLiteral("/%1/ws").arg(QString(32, 'a'))},
+        {"another site", QStringLiteral("http://evil.example"), token() + QStringLiteral("ws")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QWebSocket ws(c.origin);
+        ws.open(QUrl(QStringLiteral("ws://127.0.0.1:%1%2").arg(server.port()).arg(c.path)));
+        bool ended = false;
+        QObject::connect(&ws, &QWebSocket::disconnected, [&] { ended = true; });
+        ASSERT_TRUE(
+            Until([&] { return ended || ws.state() == QAbstractSocket::UnconnectedState; }));
+        EXPECT_EQ(joined, 0);
+        EXPECT_EQ(server.browsers(), 0);
+    }
 }
 
 TEST_F(BrowserServerTest, CutsOffHostileBrowsers) {

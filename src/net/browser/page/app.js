@@ -148,6 +148,7 @@ function openDialog(m) {
     input.value = m.edit.text;
     input.autocomplete = 'off';
     input.enterKeyHint = 'done';
+    if (m.edit.max) input.maxLength = m.edit.max;
     place(input, m.edit);
     box.appendChild(input);
   }
@@ -251,10 +252,10 @@ document.addEventListener('keyup', (e) => {
   e.preventDefault();
   send({ k: 'key', key: KEYS[e.key], down: false });
 });
-// Enter in the answer field is the dialog's first button (OK), as in the window.
+// Enter in the answer field presses the dialog's default button, as in the window.
 box.addEventListener('submit', (e) => {
   e.preventDefault();
-  if (dialog) answer(0);
+  if (dialog) answer(Math.max(0, dialog.buttons.findIndex((b) => b.default)));
 });
 
 window.addEventListener('resize', fit);
