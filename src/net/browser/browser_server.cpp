@@ -87,11 +87,11 @@ protected:
         connect(socket, &QObject::destroyed, this, [this] { --open_; });
         // Connected before the HTTP server's own, so it sees every arrival first. Bytes
         // that Qt puts back to parse again count again: a real request stays far below.
-        auto* received = new qint64(0);
-        connect(socket, &QObject::destroyed, this, [received] { delete received; });
-        connect(socket, &QTcpSocket::readyRead, this, [socket, received] {
-            *received += socket->bytesAvailable();
-            if (*received > kMaxRequestBytes && !socket->property(kKept).toBool()) socket->abort();
+        connect(socket, &QTcpSocket::readyRead, this, [socket] {
+            const qint64 received =
+                socket->property(kReceived).toLongLong() + socket->bytesAvailable();
+            socket->setProperty(kReceived, received);
+            if (received > kMaxRequestBytes && !socket->property(kKept).toBool()) socket->abort();
         });
         QTimer::singleShot(kRequestDeadlineMs, socket, [socket] {
             if (!socket->property(kKept).toBool()) socket->abort();
@@ -101,6 +101,7 @@ protected:
 
 private:
     static constexpr char kKept[] = "velmoraBrowser";
+    static constexpr char kReceived[] = "velmoraReceived";
     int open_ = 0;
 };
 
