@@ -148,7 +148,7 @@ std::string EncodeBrowserMessage(const BrowserEvent& e) {
 
 // Type 1: a count, then per piece x, y, width, height (16 bits each), the PNG's length
 // (32 bits) and the PNG. Big-endian, as the page's DataView reads by default.
-QByteArray FrameMessage(const std::vector<FramePiece>& pieces) {
+BrowserMessage FrameMessage(const std::vector<FramePiece>& pieces) {
     QByteArray out;
     out.append(char(1));
     PutU16(out, static_cast<int>(pieces.size()));
@@ -160,23 +160,23 @@ QByteArray FrameMessage(const std::vector<FramePiece>& pieces) {
         PutU32(out, p.png.size());
         out.append(p.png);
     }
-    return out;
+    return {BrowserMessage::Kind::Binary, out};
 }
 
 // Type 2: the dialog's number (32 bits), then its PNG.
-QByteArray DialogPictureMessage(int dialog, const QImage& picture) {
+BrowserMessage DialogPictureMessage(int dialog, const QImage& picture) {
     QByteArray out;
     out.append(char(2));
     PutU32(out, dialog);
     QBuffer buffer(&out);
     buffer.open(QIODevice::Append);
     picture.save(&buffer, "PNG");
-    return out;
+    return {BrowserMessage::Kind::Binary, out};
 }
 
-QByteArray TextMessage(const char* kind, QJsonObject fields) {
+BrowserMessage TextMessage(const char* kind, QJsonObject fields) {
     fields[QLatin1String("k")] = QLatin1String(kind);
-    return QJsonDocument(fields).toJson(QJsonDocument::Compact);
+    return {BrowserMessage::Kind::Text, QJsonDocument(fields).toJson(QJsonDocument::Compact)};
 }
 
 }  // namespace velmora

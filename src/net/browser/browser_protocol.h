@@ -49,10 +49,16 @@ struct FramePiece {
     QRect rect;
     QByteArray png;
 };
-// A binary message: the window's pieces, or a dialog's picture.
-QByteArray FrameMessage(const std::vector<FramePiece>& pieces);
-QByteArray DialogPictureMessage(int dialog, const QImage& picture);
-// A text message of the given kind with its fields.
-QByteArray TextMessage(const char* kind, QJsonObject fields = {});
+// A message to browsers, sent as a WebSocket text or binary message as its kind says.
+struct BrowserMessage {
+    enum class Kind { Text, Binary };
+    Kind kind = Kind::Text;
+    QByteArray bytes;
+};
+// Binary: the window's pieces, or a dialog's picture.
+BrowserMessage FrameMessage(const std::vector<FramePiece>& pieces);
+BrowserMessage DialogPictureMessage(int dialog, const QImage& picture);
+// Text: JSON of the given kind with its fields.
+BrowserMessage TextMessage(const char* kind, QJsonObject fields = {});
 
 }  // namespace velmora

@@ -236,7 +236,7 @@ void BrowserServer::receive(QWebSocket* from, const QString& message) {
     });
 }
 
-void BrowserServer::send(QWebSocket* to, const QByteArray& message, bool binary) {
+void BrowserServer::send(QWebSocket* to, const BrowserMessage& message) {
     // What cannot be left out still has a bound: a browser that reads nothing for so long
     // is gone in all but name. Dropped from the event loop, as callers may be iterating.
     if (to->bytesToWrite() > 2 * kMaxBrowserBacklog) {
@@ -245,20 +245,20 @@ void BrowserServer::send(QWebSocket* to, const QByteArray& message, bool binary)
         });
         return;
     }
-    if (binary)
-        to->sendBinaryMessage(message);
+    if (message.kind == BrowserMessage::Kind::Binary)
+        to->sendBinaryMessage(message.bytes);
     else
-        to->sendTextMessage(QString::fromUtf8(message));
+        to->sendTextMessage(QString::fromUtf8(message.bytes));
 }
 
-void BrowserServer::broadcast(const QByteArray& message, Skippable skippable, bool binary) {
+void BrowserServer::broadcast(const BrowserMessage& message, Skippable skippable) {
     for (auto& [socket, client] : clients_) {
         if (skippable == Skippable::Yes && client.behind) continue;
         if (skippable == Skippable::Yes && socket->bytesToWrite() > kMaxBrowserBacklog) {
             client.behind = true;
             continue;
         }
-        send(socket, message, binary);
+        send(socket, message);
     }
 }
 

@@ -51,8 +51,8 @@ public:
     QString pageUrl(const QString& host) const;
     int browsers() const { return static_cast<int>(clients_.size()); }
 
-    void broadcast(const QByteArray& message, Skippable skippable, bool binary);
-    void send(QWebSocket* to, const QByteArray& message, bool binary);
+    void broadcast(const BrowserMessage& message, Skippable skippable);
+    void send(QWebSocket* to, const BrowserMessage& message);
     // Says goodbye to every browser: the script has ended.
     void closeAll();
 

@@ -65,10 +65,8 @@ WindowMirror::WindowMirror(WindowFrontend& frontend, Display& display, BrowserSe
         sendChanges();
     });
     connect(&window_, &QWidget::windowTitleChanged, this, [this](const QString& title) {
-        title_ = title;
-        server_.broadcast(TextMessage("title", {{"text", title}}), Skippable::No, false);
+        server_.broadcast(TextMessage("title", {{"text", title}}), Skippable::No);
     });
-    title_ = window_.windowTitle();
     server_.onJoin = [this](QWebSocket* to) { sendWhole(to); };
     server_.onEvent = [this](QWebSocket* from, const BrowserEvent& e) { handle(from, e); };
     // A dialog that opens or closes is told at once, not at the next poll.
@@ -99,7 +97,7 @@ QJsonObject WindowMirror::windowFields() const {
     return {{"w", picture_.size().width()},
             {"h", picture_.size().height()},
             {"scale", picture_.scale()},
-            {"title", title_},
+            {"title", window_.windowTitle()},
             {"about", WithoutMnemonic(ScriptWindow::AboutItemText())}};
 }
 
@@ -107,19 +105,19 @@ void WindowMirror::sendChanges() {
     if (!display_.layers.ready) return;
     if (picture_.setOutline(QSize(window_.skinWidth(), window_.skinHeight()), window_.shape(),
                             display_.layers.scale))
-        server_.broadcast(TextMessage("window", windowFields()), Skippable::No, false);
+        server_.broadcast(TextMessage("window", windowFields()), Skippable::No);
     const std::vector<FramePiece> pieces = picture_.takeChanges(display_.layers.screen);
-    if (!pieces.empty()) server_.broadcast(FrameMessage(pieces), Skippable::Yes, true);
+    if (!pieces.empty()) server_.broadcast(FrameMessage(pieces), Skippable::Yes);
 }
 
 void WindowMirror::sendWhole(QWebSocket* to) {
     if (display_.layers.ready && picture_.size().isEmpty()) sendChanges();
-    server_.send(to, TextMessage("window", windowFields()), false);
+    server_.send(to, TextMessage("window", windowFields()));
     if (const std::vector<FramePiece> whole = picture_.whole(); !whole.empty())
-        server_.send(to, FrameMessage(whole), true);
+        server_.send(to, FrameMessage(whole));
     if (open_.dialog) {
-        server_.send(to, TextMessage("dialog", open_.fields), false);
-        server_.send(to, DialogPictureMessage(open_.id, open_.picture), true);
+        server_.send(to, TextMessage("dialog", open_.fields));
+        server_.send(to, DialogPictureMessage(open_.id, open_.picture));
     }
 }
 
@@ -131,7 +129,7 @@ void WindowMirror::watchDialog() {
         open_.id == 0 ? dialog != nullptr : open_.dialog.isNull() || dialog != open_.dialog;
     if (changed) {
         if (open_.id)
-            server_.broadcast(TextMessage("dialogEnd", {{"id", open_.id}}), Skippable::No, false);
+            server_.broadcast(TextMessage("dialogEnd", {{"id", open_.id}}), Skippable::No);
         open_ = OpenDialog{};
         if (!dialog) return;
         open_.dialog = dialog;
@@ -162,13 +160,13 @@ void WindowMirror::watchDialog() {
             open_.fields[QLatin1String("edit")] = f;
             break;
         }
-        server_.broadcast(TextMessage("dialog", open_.fields), Skippable::No, false);
+        server_.broadcast(TextMessage("dialog", open_.fields), Skippable::No);
     }
     if (!open_.dialog) return;
     const QImage picture = open_.dialog->grab().toImage();
     if (picture == open_.picture) return;
     open_.picture = picture;
-    server_.broadcast(DialogPictureMessage(open_.id, picture), Skippable::Yes, true);
+    server_.broadcast(DialogPictureMessage(open_.id, picture), Skippable::Yes);
 }
 
 void WindowMirror::handle(QWebSocket* from, const BrowserEvent& e) {
@@ -192,7 +190,7 @@ void WindowMirror::handle(QWebSocket* from, const BrowserEvent& e) {
                 in.buttonUp(e.at);
             } else {
                 const bool hand = in.pointerMove(e.at, screen);
-                server_.send(from, TextMessage("cursor", {{"hand", hand}}), false);
+                server_.send(from, TextMessage("cursor", {{"hand", hand}}));
             }
             break;
         case BrowserEvent::Kind::About:

@@ -62,7 +62,6 @@ private:
     Display& display_;
     BrowserServer& server_;
     ServedPicture picture_;
-    QString title_;
     QTimer frameTimer_, dialogPoll_;
     OpenDialog open_;
     int dialogsSeen_ = 0;
