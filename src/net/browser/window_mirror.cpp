@@ -36,8 +36,8 @@ QString WithoutMnemonic(QString t) {
 QString FittedText(const QLineEdit& edit, QString text) {
     text.truncate(edit.maxLength());
     const QValidator* v = edit.validator();
-    for (int pos = static_cast<int>(text.size()); v && !text.isEmpty();
-         pos = static_cast<int>(text.size())) {
+    while (v && !text.isEmpty()) {
+        int pos = static_cast<int>(text.size());
         if (v->validate(text, pos) != QValidator::Invalid) break;
         text.chop(text.size() >= 2 && text.back().isLowSurrogate() ? 2 : 1);
     }
